@@ -1,0 +1,30 @@
+# One interface target carries the compile settings of every target.
+add_library(skyfault_compile_settings INTERFACE)
+add_library(skyfault::compile_settings ALIAS skyfault_compile_settings)
+
+target_compile_features(skyfault_compile_settings INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+if(DEFINED ENV{CI} AND NOT "$ENV{CI}" STREQUAL "" AND NOT "$ENV{CI}" STREQUAL "false")
+  set(_skyfault_werror_default ON)
+else()
+  set(_skyfault_werror_default OFF)
+endif()
+option(SKYFAULT_WERROR "Treat warnings as errors" ${_skyfault_werror_default})
+
+target_compile_options(skyfault_compile_settings INTERFACE
+  -Wall -Wextra -Wpedantic
+  $<$<BOOL:${SKYFAULT_WERROR}>:-Werror>)
+target_include_directories(skyfault_compile_settings INTERFACE ${PROJECT_SOURCE_DIR})
+
+if(MINGW)
+  # Executables must run on a bare Windows (or Wine) without extra DLLs.
+  target_link_options(skyfault_compile_settings INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+
+option(SKYFAULT_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(SKYFAULT_SANITIZE)
+  target_compile_options(skyfault_compile_settings INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(skyfault_compile_settings INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/model.h"
+
+namespace skyfault {
+
+inline constexpr std::string_view kConfigFileName = "skyfault.cfg";
+
+// What one recognised, applicable line of the configuration file asks for.
+// Lines that match no key, or whose value cannot be applied, give no entry.
+enum class EntryKind {
+    Rate,                // text; periodMs unused
+    Frequency,           // text; periodMs = value x 1000, rounded (1..65535)
+    Activated,           // number: 0 = off, 1 = on
+    AudioNotification,   // number: the box value (0, 1, 2); on = number != 0
+    VisualNotification,  // number: the box value (0, 1, 2); on = number != 0
+    FuelLeakSpeed,       // number: 0, 1, 2; periodMs = (7 - 3 x number) x 1000
+    PauseWithSim,        // number: the box value (0, 1, 2); sync runs only at 1
+    Allowed,             // index = SystemId; number: the box value (0, 1, 2)
+    DefaultSound,        // text
+    SoundFile,           // index = slot 0..50; text
+    SystemStr,           // index = SystemId; text
+};
+
+struct ConfigEntry {
+    EntryKind kind;
+    int index = -1;
+    std::string text;  // the value as it stands in the file
+    int number = 0;
+    int periodMs = 0;
+
+    bool operator==(const ConfigEntry&) const = default;
+};
+
+// Reads the file's bytes into entries in file order. Lines may end in CR LF,
+// LF or a lone CR; bytes are kept as they are.
+std::vector<ConfigEntry> ReadCFG(std::string_view bytes);
+
+// Applies one entry to the settings model (the data only; the live state of
+// the window, such as timers and labels, is the caller's).
+void ApplyEntry(Settings& settings, const ConfigEntry& entry);
+
+// Reads the bytes into a model: every sound slot is first set to
+// "Undefined", then each entry is applied in file order.
+void ApplyConfig(Settings& settings, std::string_view bytes);
+
+// The whole file as written from the model, with CR LF line ends.
+std::string WriteCFG(const Settings& settings);
+
+// Loading and saving the file itself.
+struct LoadResult {
+    enum class Status { Loaded, Missing, Unreadable } status = Status::Missing;
+    std::string bytes;
+    std::string error;  // why the file could not be read
+};
+LoadResult LoadConfigFile(const std::string& path);
+
+// Writes `bytes` to a temporary file beside `path`, flushes it to disk and
+// renames it over `path` (also over a read-only file). On failure the old
+// file is left exactly as it was, the temporary file is removed, and the
+// reason is returned; an empty string means saved.
+std::string SaveConfigFile(const std::string& path, std::string_view bytes);
+
+// Status line texts for a file that could not be read or saved.
+std::string ReadErrorMessage(const std::string& reason);
+std::string SaveErrorMessage(const std::string& reason);
+
+}  // namespace skyfault
