@@ -12,6 +12,11 @@ namespace skyfault {
 // "12abc" -> 12, "" -> 0, "abc" -> 0, " 1 000" -> 1000.
 double TextValue(std::string_view text);
 
+// The leading number of a text read as TextValue reads it, or nothing when the
+// text has no leading number ("abc", "", "-", "."). A number too large for a
+// double gives an infinity of its sign.
+std::optional<double> LeadingNumber(std::string_view text);
+
 // Rounds to the nearest whole number, halves to the even neighbour.
 double RoundHalfEven(double value);
 
