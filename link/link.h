@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/codec.h"
 #include "link/result.h"
@@ -42,13 +43,36 @@ public:
     std::int32_t FsuipcVersion() const { return fsuipcVersion_; }
     std::uint32_t SimVersion() const { return simVersion_; }
 
+    // The time each send may wait for the server, and the pause between
+    // attempts, in milliseconds.
+    static constexpr std::uint32_t kSendTimeoutMs = 2000;
+    static constexpr std::uint32_t kRetryPauseMs = 100;
+    static constexpr int kSendAttempts = 11;
+    static constexpr int kVersionRounds = 5;
+
 private:
-    // Implementation state; see link.cpp.
+    // Where a queued read's value goes; indexed by the request's position in
+    // the batch. The destination field of the record carries that position + 1
+    // (0 for a null destination), so that the link finds the address again
+    // whatever the width of an address.
+    struct PendingRead {
+        void* address = nullptr;
+        std::uint32_t size = 0;
+    };
+
+    void Forget();
+    bool Fail(std::int32_t code, std::int32_t& result);
+
     Transport& transport_;
     std::int32_t fsuipcVersion_ = 0;
     std::uint32_t simVersion_ = 0;
     std::uint8_t* view_ = nullptr;
-    // ... further members are the implementer's.
+    std::uintptr_t serverWindow_ = 0;
+    std::uint32_t messageId_ = 0;
+    std::int32_t mappingAtom_ = 0;  // the 16-bit atom widened with its sign
+    std::uintptr_t mappingHandle_ = 0;
+    RequestBlock block_;  // the queue: NextRequest is View + block_.Used()
+    std::vector<PendingRead> pending_;
 };
 
 // The shared block's name for a process id: "FSASMLIB:IPC:<hex>:1".

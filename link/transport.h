@@ -16,6 +16,10 @@ public:
 
     // A top-level window of that class, or 0.
     virtual std::uintptr_t FindServerWindow(std::string_view className) = 0;
+    // Gives back what FindServerWindow acquired for a window the link no
+    // longer uses (the local transport's connection). Window handles of the
+    // Windows transport own nothing, so the default does nothing.
+    virtual void ReleaseWindow(std::uintptr_t window) { static_cast<void>(window); }
     // The message number for a name: the same non-zero number in every
     // process; 0 on failure.
     virtual std::uint32_t RegisterMessage(std::string_view name) = 0;
