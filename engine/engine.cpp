@@ -1,0 +1,573 @@
+#include "engine/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <utility>
+
+#include "settings/config.h"
+#include "settings/text.h"
+
+namespace skyfault::engine {
+
+const std::array<FailureWrite, kSystemCount> FailureOffsetTable = {{
+    {0x0B64, 1, 1},  // ADF
+    {0x0B65, 1, 1},  // Airspeed Indicator
+    {0x0B66, 1, 1},  // Altimeter
+    {0x0B67, 1, 1},  // Attitude Indicator
+    {0x0B68, 1, 1},  // COM radio
+    {0x0B69, 1, 1},  // Compass
+    {0x0B6A, 1, 1},  // Electrics
+    {0x0B6B, 1, 1},  // Engine Gauge
+    {0x0B6C, 1, 1},  // Fuel Indicators
+    {0x0B6D, 1, 1},  // Heading Indicator
+    {0x0B70, 1, 1},  // NAV radios
+    {0x0B71, 1, 1},  // Pitot
+    {0x0B6F, 1, 1},  // Transponder
+    {0x0B72, 1, 1},  // Turn Coordinator
+    {0x0B73, 1, 1},  // Vacuum
+    {0x0B6E, 1, 1},  // Vertical Speed Indicator
+    {0x0890, 2, 0},  // Engine 1 mixture
+    {0x0928, 2, 0},  // Engine 2 mixture
+    {0x09C0, 2, 0},  // Engine 3 mixture
+    {0x0A58, 2, 0},  // Engine 4 mixture
+    {0x0BE8, 4, 0},  // Landing Gear: the control's own value
+    {0x0BAC, 1, 1},  // Left Tank
+    {0x0BAC, 1, 1},  // Right Tank
+    {0x0BAC, 1, 1},  // Center Tank
+    {0x0BDC, 4, 0},  // Flaps: the control's own value
+}};
+
+namespace {
+
+constexpr int kLandingGear = 20;
+constexpr int kFlaps = 24;
+constexpr int kFirstEngine = 16;
+constexpr int kLastEngine = 19;
+constexpr int kFirstTank = 21;
+constexpr int kLastTank = 23;
+constexpr std::int32_t kLeakStep = 65536;
+
+// Draws Int(25 r) until a system not yet examined comes up, and marks it.
+int DrawNextSystem(RandomSource& random, std::array<bool, kSystemCount>& examined) {
+    for (;;) {
+        const double r = random.Next();
+        const int id =
+            std::clamp(static_cast<int>(std::floor(kSystemCount * r)), 0, kSystemCount - 1);
+        if (!examined[id]) {
+            examined[id] = true;
+            return id;
+        }
+    }
+}
+
+// Field 1 of a comma list as the rate N; nothing when the text is not a
+// number in full.
+std::optional<double> RateOf(const std::string& list) {
+    return StrictNumber(GetField(list, 1));
+}
+
+double FieldValue(const std::string& list, int field) {
+    return TextValue(GetField(list, field));
+}
+
+bool Within(double value, double low, double high) {
+    return low <= value && value <= high;
+}
+
+}  // namespace
+
+double OutsideAirTemperature(std::int16_t raw) {
+    return static_cast<double>(raw) / 256.0;
+}
+
+double IndicatedAirspeed(std::int32_t raw) {
+    return RoundHalfEven(static_cast<double>(raw) / 128.0);
+}
+
+double GroundAltitude(std::uint16_t raw) {
+    // raw x 3.28, computed so that the result is the nearest double to the
+    // exact decimal product (a bound typed as 22.96 then matches raw 7).
+    return static_cast<double>(raw) * 328.0 / 100.0;
+}
+
+std::array<int, kSystemCount> DrawExaminationOrder(RandomSource& random) {
+    std::array<bool, kSystemCount> examined{};
+    std::array<int, kSystemCount> order{};
+    for (int& id : order) {
+        id = DrawNextSystem(random, examined);
+    }
+    return order;
+}
+
+int FuelLeakPeriod(int fuelLeakSpeed) {
+    return (7 - 3 * fuelLeakSpeed) * 1000;
+}
+
+Engine::Engine(Dependencies dependencies)
+    : link_(dependencies.link),
+      sound_(dependencies.sound),
+      random_(dependencies.random),
+      timeOfDay_(dependencies.timeOfDay),
+      configPath_(std::move(dependencies.configPath)) {
+    if (random_ == nullptr) {
+        ownRandom_ = std::make_unique<SeededRandom>();
+        random_ = ownRandom_.get();
+    }
+    if (timeOfDay_ == nullptr) {
+        ownTimeOfDay_ = std::make_unique<SystemTimeOfDay>();
+        timeOfDay_ = ownTimeOfDay_.get();
+    }
+    struct Design {
+        TimerId id;
+        int periodMs;
+        bool enabled;
+        void (Engine::*handler)();
+    };
+    const Design design[kTimerCount] = {
+        {TimerId::FailureEvent, 60000, true, &Engine::tmrFailureEvent_Timer},
+        {TimerId::CheckConnect, 5000, true, &Engine::tmrCheckConnect_Timer},
+        {TimerId::Synchronize, 1000, true, &Engine::tmrSynchronize_Timer},
+        {TimerId::EngineOut, 2000, false, &Engine::tmrEngineOut_Timer},
+        {TimerId::FuelLeak, 3000, false, &Engine::tmrFuelLeak_Timer},
+        {TimerId::GearStuck, 3000, false, &Engine::tmrGearStuck_Timer},
+        {TimerId::FlapsStuck, 3000, false, &Engine::tmrFlapsStuck_Timer},
+    };
+    for (const Design& d : design) {
+        auto& slot = timers_[static_cast<int>(d.id)];
+        slot = dependencies.timers.CreateTimer();
+        slot->SetInterval(d.periodMs);
+        slot->SetCallback([this, handler = d.handler] { (this->*handler)(); });
+        slot->SetEnabled(d.enabled);
+    }
+}
+
+Engine::~Engine() = default;
+
+void Engine::NotifyChanged() {
+    changed_ = false;
+    if (onChanged_) {
+        onChanged_();
+    }
+}
+
+// --- Start-up and shutdown ---------------------------------------------------
+
+void Engine::Main() {
+    const auto& texts = link::ResultTexts();
+    for (int code = 0; code < link::kResultCount; ++code) {
+        state_.linkResultText[code] = std::string(texts[code]);
+    }
+    const auto& names = link::SimulatorNames();
+    for (std::size_t code = 0; code < names.size(); ++code) {
+        state_.simulatorName[code] = std::string(names[code]);
+    }
+
+    link_.LinkInitialize();
+    std::int32_t result = 0;
+    const bool opened = link_.LinkOpen(0, result);
+
+    if (!state_.window.loaded) {
+        Form_Load();  // runs while connectStatus is still false
+    }
+
+    if (opened) {
+        state_.window.title = "Skyfault Connected";
+        state_.window.connectStatus = true;
+    } else {
+        const std::string text = result >= 0 && result < link::kResultCount
+                                     ? state_.linkResultText[result]
+                                     : std::to_string(result);
+        state_.window.title = "Skyfault Error: " + text;
+        state_.window.connectStatus = false;
+    }
+    MarkChanged();
+    Flush();
+}
+
+void Engine::Form_Load() {
+    state_.window.loaded = true;
+    Settings& settings = state_.settings;
+    std::fill(settings.soundFiles.begin(), settings.soundFiles.end(), std::string(kUndefinedSound));
+
+    const LoadResult loaded = LoadConfigFile(configPath_);
+    switch (loaded.status) {
+        case LoadResult::Status::Loaded:
+            for (const ConfigEntry& entry : skyfault::ReadCFG(loaded.bytes)) {
+                ApplyConfigEntry(entry);
+            }
+            break;
+        case LoadResult::Status::Missing:
+            // First start: the defaults; the file is written at the next save.
+            settings = FirstStartSettings();
+            break;
+        case LoadResult::Status::Unreadable:
+            settings = FirstStartSettings();
+            state_.window.txtMessage.text = ReadErrorMessage(loaded.error);
+            break;
+    }
+    MarkChanged();
+}
+
+void Engine::ApplyConfigEntry(const ConfigEntry& entry) {
+    ApplyEntry(state_.settings, entry);
+    switch (entry.kind) {
+        case EntryKind::Rate:
+            state_.window.lblRate = FormatProbability(entry.text);
+            break;
+        case EntryKind::Frequency:
+            timer(TimerId::FailureEvent).SetInterval(entry.periodMs);
+            // The Preferences box shows the interval in use, so that its OK
+            // does not bring back the designed 60.
+            state_.preferences.txtInterval = entry.text;
+            break;
+        case EntryKind::Activated:
+            SetActivation(entry.number != 0);
+            break;
+        case EntryKind::FuelLeakSpeed:
+            timer(TimerId::FuelLeak).SetInterval(entry.periodMs);
+            break;
+        case EntryKind::PauseWithSim:
+            timer(TimerId::Synchronize).SetEnabled(entry.number == 1);
+            break;
+        case EntryKind::DefaultSound:
+            state_.preferences.txtDefaultSound = entry.text;
+            break;
+        case EntryKind::AudioNotification:
+        case EntryKind::VisualNotification:
+        case EntryKind::Allowed:
+        case EntryKind::SoundFile:
+        case EntryKind::SystemStr:
+            break;
+    }
+}
+
+void Engine::SetActivation(bool on) {
+    MainWindowState& window = state_.window;
+    window.cmdDisableEnabled = on;
+    window.cmdActivateEnabled = !on;
+    state_.settings.activated = on;
+    timer(TimerId::FailureEvent).SetEnabled(on);
+    if (on) {
+        if (!window.connectStatus) {
+            timer(TimerId::CheckConnect).SetEnabled(true);
+        }
+        window.txtMessage.text = "Skyfault Activated";
+    } else {
+        timer(TimerId::CheckConnect).SetEnabled(false);
+        window.txtMessage.text = "Skyfault Disabled";
+    }
+    MarkChanged();
+}
+
+void Engine::btnExit_Click() {
+    if (WriteCFG()) {
+        Unload();
+    }
+}
+
+void Engine::Unload() {
+    link_.LinkClose();
+    for (auto& t : timers_) {
+        t->SetEnabled(false);
+    }
+    if (onQuit_) {
+        onQuit_();
+    }
+}
+
+// --- Main window commands ----------------------------------------------------
+
+void Engine::cmdActivate_Click() {
+    timer(TimerId::FailureEvent).SetEnabled(true);
+    if (!state_.window.connectStatus) {
+        timer(TimerId::CheckConnect).SetEnabled(true);
+    }
+    state_.window.cmdActivateEnabled = false;
+    state_.window.cmdDisableEnabled = true;
+    state_.settings.activated = true;
+    state_.window.txtMessage = {"Skyfault Activated", TextColour::Black};
+    MarkChanged();
+    Flush();
+}
+
+void Engine::cmdDisable_Click() {
+    timer(TimerId::FailureEvent).SetEnabled(false);
+    timer(TimerId::CheckConnect).SetEnabled(false);
+    state_.window.cmdActivateEnabled = true;
+    state_.window.cmdDisableEnabled = false;
+    state_.settings.activated = false;
+    state_.window.txtMessage = {"Skyfault Disabled", TextColour::Black};
+    MarkChanged();
+    Flush();
+}
+
+void Engine::SetAllowed(int systemId, int value) {
+    if (systemId < 0 || systemId >= kSystemCount) {
+        return;
+    }
+    state_.settings.allowed[systemId] = value;
+    MarkChanged();
+    Flush();
+}
+
+// --- Link exchanges ----------------------------------------------------------
+
+std::uint32_t Engine::ReadValue(std::uint32_t offset, std::uint32_t size) {
+    std::array<std::uint8_t, 4> bytes{};
+    std::int32_t result = 0;
+    link_.LinkRead(offset, size, bytes.data(), result);
+    link_.LinkProcess(result);
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void Engine::WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value) {
+    const std::array<std::uint8_t, 4> bytes = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    std::int32_t result = 0;
+    link_.LinkWrite(offset, size, bytes.data(), result);
+    link_.LinkProcess(result);
+}
+
+// --- Failure check cycle -----------------------------------------------------
+
+void Engine::tmrFailureEvent_Timer() {
+    random_->Seed(timeOfDay_->SecondsSinceMidnight());
+    std::array<bool, kSystemCount> examined{};
+    for (int turn = 0; turn < kSystemCount; ++turn) {
+        const int id = DrawNextSystem(*random_, examined);
+        if (state_.settings.allowed[id] != 1 || !state_.window.chkFailureTypeEnabled[id]) {
+            continue;
+        }
+        const std::string& list = state_.settings.systemStr[id];
+        const std::optional<double> rate = RateOf(list);
+        if (!rate) {
+            continue;  // no usable rate: this system is not drawn for
+        }
+        const double r = random_->Next();
+        if (std::floor(*rate * r) + 1 != 1) {
+            continue;
+        }
+        // Each value starts from zero: a failed exchange leaves 0.
+        const double oat = OutsideAirTemperature(
+            static_cast<std::int16_t>(ReadValue(offsets::kOutsideAirTemperature, 2)));
+        const double ias =
+            IndicatedAirspeed(static_cast<std::int32_t>(ReadValue(offsets::kIndicatedAirspeed, 4)));
+        const double altitude =
+            GroundAltitude(static_cast<std::uint16_t>(ReadValue(offsets::kGroundAltitude, 2)));
+        if (Within(oat, FieldValue(list, 4), FieldValue(list, 5)) &&
+            Within(ias, FieldValue(list, 2), FieldValue(list, 3)) &&
+            Within(altitude, FieldValue(list, 6), FieldValue(list, 7))) {
+            FailSystem(static_cast<std::int16_t>(id));
+            break;
+        }
+    }
+    Flush();
+}
+
+// --- Failure actions ---------------------------------------------------------
+
+void Engine::FailSystem(std::int16_t systemId) {
+    const int id = systemId;
+    if (id < 0 || id >= kSystemCount) {
+        return;
+    }
+    const FailureWrite& write = FailureOffsetTable[id];
+    std::uint32_t value = static_cast<std::uint32_t>(write.value);
+    ContinuingFailureState& continuing = state_.continuing;
+
+    // Arm the continuing failure first; it stays armed whatever the write does.
+    if (id == kLandingGear) {
+        value = ReadValue(offsets::kGearControl, 4);
+        timer(TimerId::GearStuck).SetEnabled(true);
+        continuing.stuckGearPosition = static_cast<std::int32_t>(value);
+    } else if (id == kFlaps) {
+        value = ReadValue(offsets::kFlapsControl, 4);
+        timer(TimerId::FlapsStuck).SetEnabled(true);
+        continuing.stuckFlapsPosition = static_cast<std::int32_t>(value);
+    } else if (id >= kFirstEngine && id <= kLastEngine) {
+        timer(TimerId::EngineOut).SetEnabled(true);
+        continuing.engineOut[id - kFirstEngine] = true;
+    } else if (id >= kFirstTank && id <= kLastTank) {
+        timer(TimerId::FuelLeak).SetEnabled(true);
+        continuing.tankLeak[id - kFirstTank] = true;
+    }
+
+    const std::array<std::uint8_t, 4> bytes = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    std::int32_t result = 0;
+    if (!link_.LinkWrite(write.offset, write.size, bytes.data(), result)) {
+        state_.window.txtMessage.text = "Error in Write: " + std::to_string(result);
+        MarkChanged();
+        Flush();
+        return;
+    }
+    if (!link_.LinkProcess(result)) {
+        state_.window.txtMessage.text = "Error in Process: " + std::to_string(result);
+        MarkChanged();
+        Flush();
+        return;
+    }
+
+    if (state_.settings.visualNotify) {
+        state_.window.txtMessage = {"Failure: " + std::string(Catalogue()[id].caption),
+                                    TextColour::Red};
+        MarkChanged();
+        NotifyChanged();  // shown at once, before the sound starts
+    }
+    state_.window.chkFailureTypeEnabled[id] = false;
+    MarkChanged();
+    if (state_.settings.audioNotify) {
+        const std::string& own = state_.settings.soundFiles[id];
+        PlayNotificationSound(own == kUndefinedSound ? state_.settings.defaultSound : own);
+    }
+    Flush();
+}
+
+void Engine::PlayNotificationSound(const std::string& fileName) {
+    sound_.Close();
+    sound_.Open(fileName);
+    sound_.Play();
+}
+
+// --- Continuing failures -----------------------------------------------------
+
+void Engine::tmrEngineOut_Timer() {
+    for (int engine = 0; engine < 4; ++engine) {
+        if (state_.continuing.engineOut[engine]) {
+            WriteValue(offsets::kMixture[engine], 2, 0);
+        }
+    }
+}
+
+void Engine::tmrFuelLeak_Timer() {
+    auto& leaks = state_.continuing.tankLeak;
+    for (int tank = 0; tank < 3; ++tank) {
+        if (!leaks[tank]) {
+            continue;
+        }
+        const auto level = static_cast<std::int32_t>(ReadValue(offsets::kTankLevel[tank], 4));
+        std::int32_t next = 0;
+        if (level >= kLeakStep) {
+            next = level - kLeakStep;
+        } else {
+            leaks[tank] = false;
+            MarkChanged();
+        }
+        WriteValue(offsets::kTankLevel[tank], 4, static_cast<std::uint32_t>(next));
+    }
+    if (std::none_of(leaks.begin(), leaks.end(), [](bool leaking) { return leaking; })) {
+        timer(TimerId::FuelLeak).SetEnabled(false);
+    }
+    Flush();
+}
+
+void Engine::HoldControl(std::uint32_t offset, std::int32_t position) {
+    const auto current = static_cast<std::int32_t>(ReadValue(offset, 4));
+    if (current != position) {
+        WriteValue(offset, 4, static_cast<std::uint32_t>(position));
+    }
+}
+
+void Engine::tmrGearStuck_Timer() {
+    HoldControl(offsets::kGearControl, state_.continuing.stuckGearPosition);
+}
+
+void Engine::tmrFlapsStuck_Timer() {
+    HoldControl(offsets::kFlapsControl, state_.continuing.stuckFlapsPosition);
+}
+
+// --- Link supervision --------------------------------------------------------
+
+void Engine::tmrCheckConnect_Timer() {
+    if (state_.window.connectStatus) {
+        timer(TimerId::CheckConnect).SetEnabled(false);
+        return;
+    }
+    Main();
+}
+
+void Engine::CheckSimPause() {
+    std::array<std::uint8_t, 4> bytes{};
+    std::int32_t result = 0;
+    StatusLine& status = state_.window.txtMessage;
+    if (!link_.LinkRead(offsets::kPause, 2, bytes.data(), result) || !link_.LinkProcess(result)) {
+        status.text = std::to_string(result);
+        MarkChanged();
+        Flush();
+        return;
+    }
+    const int value = bytes[0] | bytes[1] << 8;
+    if (value == 1) {
+        timer(TimerId::FailureEvent).SetEnabled(false);
+        state_.pausedBySim = true;
+        status = {"Simulator Paused", TextColour::Black};
+        MarkChanged();
+    } else if (state_.pausedBySim) {
+        state_.pausedBySim = false;
+        if (state_.window.cmdDisableEnabled) {
+            timer(TimerId::FailureEvent).SetEnabled(true);
+        }
+        status.text = "Simulator Active";
+        MarkChanged();
+    }
+    Flush();
+}
+
+// --- For the dialogs ---------------------------------------------------------
+
+void Engine::SetStatusText(std::string text) {
+    state_.window.txtMessage.text = std::move(text);
+    MarkChanged();
+    Flush();
+}
+
+void Engine::SetRateLabel(std::string_view rateText) {
+    state_.window.lblRate = FormatProbability(rateText);
+    MarkChanged();
+    Flush();
+}
+
+void Engine::SetCheckInterval(std::string text, int periodMs) {
+    state_.settings.checkInterval = std::move(text);
+    timer(TimerId::FailureEvent).SetInterval(periodMs);
+    MarkChanged();
+    Flush();
+}
+
+void Engine::SetFuelLeakSpeed(int speed) {
+    state_.settings.fuelLeakSpeed = speed;
+    timer(TimerId::FuelLeak).SetInterval(FuelLeakPeriod(speed));
+    MarkChanged();
+    Flush();
+}
+
+void Engine::SetPauseWithSim(int value) {
+    state_.settings.pauseWithSim = value;
+    timer(TimerId::Synchronize).SetEnabled(value == 1);
+    MarkChanged();
+    Flush();
+}
+
+void Engine::ApplyDefaultRateToSystems(std::string_view rateText) {
+    state_.settings.ApplyDefaultRateToSystems(rateText);
+    MarkChanged();
+    Flush();
+}
+
+bool Engine::WriteCFG() {
+    state_.settings.activated = !state_.window.cmdActivateEnabled;
+    const std::string reason = SaveConfigFile(configPath_, skyfault::WriteCFG(state_.settings));
+    if (!reason.empty()) {
+        state_.window.txtMessage.text = SaveErrorMessage(reason);
+        MarkChanged();
+    }
+    sound_.Close();
+    Flush();
+    return reason.empty();
+}
+
+}  // namespace skyfault::engine

@@ -1,0 +1,270 @@
+#pragma once
+
+// The run-time behaviour of Skyfault, without any drawing.
+//
+// `Engine` is the model of the main window (`frmMain`) together with the
+// modules that drive it: start-up and shutdown (`Main`, `Unload`), the
+// configuration reader and writer applied to the live state (`ReadCFG` on
+// first load, `WriteCFG`), the failure check cycle and the failure actions,
+// the continuing failures, the notifications, the link supervision and the
+// pause check. It owns the seven timers (made through a `TimerFactory`) and
+// drives the one sound player; everything runs on the caller's thread.
+//
+// How a user interface uses it:
+//   1. Make the link (`link::Link` over `link::MakePlatformTransport()`), a
+//      timer factory (real window timers), a sound player, and an `Engine`
+//      over them (`Engine::Dependencies`). Real time sources and a random
+//      generator are given by default.
+//   2. Set `SetChangedCallback`: it is called after every command or timer
+//      tick that changed the state, and at once when a failure text must be
+//      shown before its sound starts. Redraw from `state()` there.
+//   3. Set `SetQuitCallback`: called by `Unload` after the link is closed;
+//      the program must end without saving anything more.
+//   4. Call `Main()`. The first call loads the window (reads the
+//      configuration file); `state().window.loaded` then says the window is
+//      to be shown. Later calls (from `tmrCheckConnect`) only retry the link.
+//   5. Forward the window's commands: `cmdActivate_Click`, `cmdDisable_Click`,
+//      `btnExit_Click` / `mnuFileExit_Click`, and `Unload` for the close box.
+//      Check boxes the user ticks go through `SetAllowed`.
+//   6. The dialogs (Preferences, System settings) read and change the
+//      settings through `settings()` / `preferences()` and the `Apply...` /
+//      `Set...` operations below, then call `WriteCFG()`.
+//
+// Where each control's value lives:
+//   - `state().window`: title, status line, the two buttons, `lblRate`, the
+//     enabled (not yet failed) mark of each check box, `connectStatus`.
+//   - `state().settings` (skyfault::Settings): the Preferences rate box
+//     (`rateDenominator`), `lblInterval` (`checkInterval`), the check box
+//     values (`allowed`), `chkAudio`/`chkText` (`audioBox`/`textBox`),
+//     `audioNotify`, `visualNotify`, `fuelLeakSpeed`, the selected leak
+//     option (`fuelLeakOption`), `chkPause` (`pauseWithSim`), `defaultSound`,
+//     the comma lists and the sound table. `settings.activated` mirrors the
+//     buttons (activated = `cmdActivate` disabled).
+//   - `state().preferences`: the Preferences interval box and sound box.
+//   - the timers: `timer(TimerId)`.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/sources.h"
+#include "engine/timer.h"
+#include "link/link.h"
+#include "settings/catalogue.h"
+#include "settings/model.h"
+
+namespace skyfault {
+struct ConfigEntry;
+}  // namespace skyfault
+
+namespace skyfault::engine {
+
+enum class TextColour { Black, Red };
+
+struct StatusLine {
+    std::string text = "Skyfault Activated";
+    TextColour colour = TextColour::Black;
+};
+
+// The main window as designed, before the configuration is applied.
+struct MainWindowState {
+    bool loaded = false;  // loaded (and to be shown) by the first Main
+    std::string title = "Skyfault";
+    StatusLine txtMessage;
+    bool cmdActivateEnabled = false;
+    bool cmdDisableEnabled = true;
+    std::string lblRate = ".001";
+    // Enabled = the system has not failed in this run.
+    std::array<bool, kSystemCount> chkFailureTypeEnabled;
+    bool connectStatus = false;
+
+    MainWindowState() { chkFailureTypeEnabled.fill(true); }
+};
+
+// Preferences controls that hold text of their own. The other Preferences
+// controls are held in `Settings` (see the overview above).
+struct PreferencesControls {
+    std::string txtInterval = "60";
+    std::string txtDefaultSound;
+};
+
+// What keeps failures going after they happened.
+struct ContinuingFailureState {
+    std::array<bool, 4> engineOut{};  // engines 1..4
+    std::array<bool, 3> tankLeak{};   // left, right, centre
+    std::int32_t stuckGearPosition = 0;
+    std::int32_t stuckFlapsPosition = 0;
+};
+
+struct EngineState {
+    MainWindowState window;
+    PreferencesControls preferences;
+    Settings settings;
+    ContinuingFailureState continuing;
+    bool pausedBySim = false;
+    // Filled by every run of Main.
+    std::array<std::string, link::kResultCount> linkResultText;
+    std::array<std::string, 6> simulatorName;
+
+    // The check interval label shows the check interval text.
+    const std::string& lblInterval() const { return settings.checkInterval; }
+};
+
+// The offset written to fail each system, and the size and value written.
+struct FailureWrite {
+    std::uint32_t offset;
+    std::uint32_t size;
+    std::int32_t value;  // gear and flaps write back what was read instead
+};
+extern const std::array<FailureWrite, kSystemCount> FailureOffsetTable;
+
+// Simulator offsets used by the engine.
+namespace offsets {
+inline constexpr std::uint32_t kPause = 0x0264;
+inline constexpr std::uint32_t kOutsideAirTemperature = 0x0E8C;
+inline constexpr std::uint32_t kIndicatedAirspeed = 0x02BC;
+inline constexpr std::uint32_t kGroundAltitude = 0x0B4C;
+inline constexpr std::uint32_t kGearControl = 0x0BE8;
+inline constexpr std::uint32_t kFlapsControl = 0x0BDC;
+inline constexpr std::array<std::uint32_t, 4> kMixture = {0x0890, 0x0928, 0x09C0, 0x0A58};
+// Left, right, centre.
+inline constexpr std::array<std::uint32_t, 3> kTankLevel = {0x0B7C, 0x0B94, 0x0B74};
+}  // namespace offsets
+
+enum class TimerId {
+    FailureEvent,
+    CheckConnect,
+    Synchronize,
+    EngineOut,
+    FuelLeak,
+    GearStuck,
+    FlapsStuck,
+};
+inline constexpr int kTimerCount = 7;
+
+// The conversions of the values read for the failure windows.
+double OutsideAirTemperature(std::int16_t raw);  // degrees Celsius
+double IndicatedAirspeed(std::int32_t raw);      // whole knots, halves to even
+double GroundAltitude(std::uint16_t raw);        // feet
+
+// One tick's examination order: 25 turns, each drawing Int(25 r) again and
+// again until a system not yet examined comes up.
+std::array<int, kSystemCount> DrawExaminationOrder(RandomSource& random);
+
+// The leak period for a speed 0, 1, 2: 7000, 4000, 1000 ms.
+int FuelLeakPeriod(int fuelLeakSpeed);
+
+class Engine final {
+public:
+    struct Dependencies {
+        link::Link& link;
+        TimerFactory& timers;
+        SoundPlayer& sound;
+        // Optional: a generator and the machine's clock are used by default.
+        RandomSource* random = nullptr;
+        TimeOfDaySource* timeOfDay = nullptr;
+        std::string configPath = "skyfault.cfg";
+    };
+
+    explicit Engine(Dependencies dependencies);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    const EngineState& state() const { return state_; }
+    Timer& timer(TimerId id) { return *timers_[static_cast<int>(id)]; }
+    const Timer& timer(TimerId id) const { return *timers_[static_cast<int>(id)]; }
+
+    void SetChangedCallback(std::function<void()> onChanged) { onChanged_ = std::move(onChanged); }
+    void SetQuitCallback(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
+
+    // --- Start-up and shutdown ---------------------------------------------
+    // Fills the link's text tables, opens the link, sets the title and
+    // connectStatus; the first call loads the window from the configuration
+    // file before the title is set.
+    void Main();
+    // Exit button and menu: saves, then unloads. When the file cannot be
+    // saved the window stays, showing why (the close box still leaves).
+    void btnExit_Click();
+    void mnuFileExit_Click() { btnExit_Click(); }
+    // Unloading (also the close box): closes the link, stops every timer and
+    // ends the program through the quit callback, saving nothing.
+    void Unload();
+
+    // --- Main window commands ----------------------------------------------
+    void cmdActivate_Click();
+    void cmdDisable_Click();
+    // The user ticks a check box (value 0 or 1).
+    void SetAllowed(int systemId, int value);
+
+    // --- Timer handlers (wired to the timers; public for the UI's tests) ----
+    void tmrFailureEvent_Timer();
+    void tmrCheckConnect_Timer();
+    void tmrSynchronize_Timer() { CheckSimPause(); }
+    void tmrEngineOut_Timer();
+    void tmrFuelLeak_Timer();
+    void tmrGearStuck_Timer();
+    void tmrFlapsStuck_Timer();
+
+    // --- Failure engine -----------------------------------------------------
+    void FailSystem(std::int16_t systemId);
+    void PlayNotificationSound(const std::string& fileName);
+    void CheckSimPause();
+
+    // --- For the dialogs ----------------------------------------------------
+    // The settings and Preferences controls, to edit in place; call
+    // NotifyChanged() afterwards.
+    Settings& settings() { return state_.settings; }
+    PreferencesControls& preferences() { return state_.preferences; }
+    void NotifyChanged();
+    // Replaces the status line's text; its colour stays.
+    void SetStatusText(std::string text);
+    // lblRate := FormatProbability(rateText).
+    void SetRateLabel(std::string_view rateText);
+    // checkInterval (lblInterval) := text; tmrFailureEvent's period := ms.
+    void SetCheckInterval(std::string text, int periodMs);
+    // fuelLeakSpeed := speed; tmrFuelLeak's period follows it.
+    void SetFuelLeakSpeed(int speed);
+    // pauseWithSim := value; tmrSynchronize runs exactly when it is 1.
+    void SetPauseWithSim(int value);
+    void ApplyDefaultRateToSystems(std::string_view rateText);
+    // Rewrites the configuration file from the current state and closes the
+    // sound player. On failure the old file stays as it was, the status line
+    // shows why, and false is returned.
+    bool WriteCFG();
+
+private:
+    void Form_Load();
+    void ApplyConfigEntry(const ConfigEntry& entry);
+    void SetActivation(bool on);
+    // A read of `size` bytes into a zeroed little-endian value; the result
+    // of the exchange is not examined.
+    std::uint32_t ReadValue(std::uint32_t offset, std::uint32_t size);
+    void WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value);
+    void HoldControl(std::uint32_t offset, std::int32_t position);
+    void MarkChanged() { changed_ = true; }
+    // Tells the window about the changes made by the operation that just ended.
+    void Flush() {
+        if (changed_) {
+            NotifyChanged();
+        }
+    }
+
+    link::Link& link_;
+    SoundPlayer& sound_;
+    std::unique_ptr<RandomSource> ownRandom_;
+    std::unique_ptr<TimeOfDaySource> ownTimeOfDay_;
+    RandomSource* random_;
+    TimeOfDaySource* timeOfDay_;
+    std::string configPath_;
+    std::array<std::unique_ptr<Timer>, kTimerCount> timers_;
+    EngineState state_;
+    std::function<void()> onChanged_;
+    std::function<void()> onQuit_;
+    bool changed_ = false;
+};
+
+}  // namespace skyfault::engine
