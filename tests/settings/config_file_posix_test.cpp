@@ -1,0 +1,112 @@
+// Failures of the configuration file that need POSIX permissions or limits.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "settings/config.h"
+
+namespace skyfault {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class ConfigFilePosix : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ =
+            fs::temp_directory_path() / ("skyfault-settings-posix-" + std::string(info->name()) +
+                                         "-" + std::to_string(::getpid()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        file_ = folder_ / "skyfault.cfg";
+        std::ofstream(file_, std::ios::binary) << "old content\r\n";
+    }
+    void TearDown() override {
+        ::chmod(folder_.c_str(), 0700);
+        ::chmod(file_.c_str(), 0600);
+        std::error_code error;
+        fs::remove_all(folder_, error);
+    }
+
+    int Entries() const {
+        int count = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder_)) {
+            ++count;
+        }
+        return count;
+    }
+
+    fs::path folder_;
+    fs::path file_;
+};
+
+TEST_F(ConfigFilePosix, WriteFailingPartWayLeavesTheOldFile) {
+    // A file size limit makes the write of the new file fail after its first
+    // bytes, whoever runs the test.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    const std::string reason = SaveConfigFile(file_.string(), std::string(5000, 'n'));
+
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    EXPECT_NE(reason.find("cannot write"), std::string::npos) << reason;
+    EXPECT_EQ(Slurp(file_), "old content\r\n");
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(ConfigFilePosix, ReadOnlyFolderRefusesTheSave) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permission bits do not bind the superuser";
+    }
+    ASSERT_EQ(::chmod(folder_.c_str(), 0500), 0);
+    const std::string reason = SaveConfigFile(file_.string(), "new");
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(Slurp(file_), "old content\r\n");
+    EXPECT_EQ(Entries(), 1);
+}
+
+TEST_F(ConfigFilePosix, UnreadableFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permission bits do not bind the superuser";
+    }
+    ASSERT_EQ(::chmod(file_.c_str(), 0), 0);
+    const LoadResult result = LoadConfigFile(file_.string());
+    EXPECT_EQ(result.status, LoadResult::Status::Unreadable);
+    EXPECT_FALSE(result.error.empty());
+}
+
+TEST_F(ConfigFilePosix, ReplacingKeepsNoPrivateModeAndFollowsTheUmask) {
+    const mode_t old = ::umask(022);
+    ASSERT_EQ(SaveConfigFile(file_.string(), "new"), "");
+    ::umask(old);
+    struct stat info {};
+    ASSERT_EQ(::stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(Slurp(file_), "new");
+}
+
+}  // namespace
+}  // namespace skyfault

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/config.h"
+
+namespace skyfault {
+namespace {
+
+using namespace std::string_literals;
+
+ConfigEntry Entry(EntryKind kind, std::string text, int number = 0, int periodMs = 0,
+                  int index = -1) {
+    return ConfigEntry{kind, index, std::move(text), number, periodMs};
+}
+
+std::vector<ConfigEntry> Only(ConfigEntry entry) {
+    return {std::move(entry)};
+}
+
+// The settings after reading `bytes` into a fresh model.
+Settings Applied(const std::string& bytes) {
+    Settings settings;
+    ApplyConfig(settings, bytes);
+    return settings;
+}
+
+TEST(ReadCFG, Rate) {
+    EXPECT_EQ(ReadCFG("Rate=500"), Only(Entry(EntryKind::Rate, "500")));
+    EXPECT_EQ(ReadCFG("Rate= 500"), Only(Entry(EntryKind::Rate, " 500")));
+    EXPECT_EQ(ReadCFG("Rate=12abc"), Only(Entry(EntryKind::Rate, "12abc")));
+    EXPECT_EQ(ReadCFG("Rate=-4"), Only(Entry(EntryKind::Rate, "-4")));
+    EXPECT_EQ(ReadCFG("Rate=1e400"), Only(Entry(EntryKind::Rate, "1e400")));  // 1/N is 0
+    // A value of 0, or one whose reciprocal is not finite, cannot be shown.
+    EXPECT_TRUE(ReadCFG("Rate=0").empty());
+    EXPECT_TRUE(ReadCFG("Rate=").empty());
+    EXPECT_TRUE(ReadCFG("Rate=abc").empty());
+    EXPECT_TRUE(ReadCFG("Rate=1e-320").empty());
+    EXPECT_TRUE(ReadCFG("Rate=1e-400").empty());
+}
+
+TEST(ReadCFG, KeysAreExactAndCaseSensitive) {
+    EXPECT_TRUE(ReadCFG("rate=500").empty());
+    EXPECT_TRUE(ReadCFG("Rate =500").empty());
+    EXPECT_TRUE(ReadCFG(" Rate=500").empty());
+    EXPECT_TRUE(ReadCFG("RATE=500").empty());
+    EXPECT_TRUE(ReadCFG("adf=1").empty());
+    EXPECT_TRUE(ReadCFG("Vertical Speed Indicator=0").empty());
+    EXPECT_TRUE(ReadCFG("defaultsound=x").empty());
+    EXPECT_TRUE(ReadCFG("soundfile3=x").empty());
+    EXPECT_TRUE(ReadCFG("ADFstr=x").empty());
+}
+
+TEST(ReadCFG, SplitsAtTheLastEquals) {
+    EXPECT_TRUE(ReadCFG("DefaultSound=C:\\a=b.wav").empty());
+    EXPECT_TRUE(ReadCFG("Rate=1=2").empty());
+    EXPECT_TRUE(ReadCFG("ADFStr=1000,0,999,=,100,-999,99999,D").empty());
+    EXPECT_EQ(ReadCFG("DefaultSound="), Only(Entry(EntryKind::DefaultSound, "")));
+}
+
+TEST(ReadCFG, Frequency) {
+    EXPECT_EQ(ReadCFG("Frequency=30"), Only(Entry(EntryKind::Frequency, "30", 0, 30000)));
+    EXPECT_EQ(ReadCFG("Frequency=1.5"), Only(Entry(EntryKind::Frequency, "1.5", 0, 1500)));
+    EXPECT_EQ(ReadCFG("Frequency=0.001"), Only(Entry(EntryKind::Frequency, "0.001", 0, 1)));
+    EXPECT_EQ(ReadCFG("Frequency=65.535"), Only(Entry(EntryKind::Frequency, "65.535", 0, 65535)));
+    // Half milliseconds go to the even neighbour (both values are exact in binary).
+    EXPECT_EQ(ReadCFG("Frequency=0.0625"), Only(Entry(EntryKind::Frequency, "0.0625", 0, 62)));
+    EXPECT_EQ(ReadCFG("Frequency=0.1875"), Only(Entry(EntryKind::Frequency, "0.1875", 0, 188)));
+    EXPECT_EQ(ReadCFG("Frequency=60s"), Only(Entry(EntryKind::Frequency, "60s", 0, 60000)));
+    // Periods outside 1..65535 ms are not applied.
+    EXPECT_TRUE(ReadCFG("Frequency=0").empty());
+    EXPECT_TRUE(ReadCFG("Frequency=0.0004").empty());
+    EXPECT_TRUE(ReadCFG("Frequency=65.536").empty());
+    EXPECT_TRUE(ReadCFG("Frequency=-1").empty());
+    EXPECT_TRUE(ReadCFG("Frequency=abc").empty());
+    EXPECT_TRUE(ReadCFG("Frequency=1e400").empty());
+    EXPECT_TRUE(ReadCFG("Frequency=1e300").empty());
+}
+
+TEST(ReadCFG, Activated) {
+    EXPECT_EQ(ReadCFG("Activated=0"), Only(Entry(EntryKind::Activated, "0", 0)));
+    EXPECT_EQ(ReadCFG("Activated=1"), Only(Entry(EntryKind::Activated, "1", 1)));
+    EXPECT_EQ(ReadCFG("Activated=7"), Only(Entry(EntryKind::Activated, "7", 1)));
+    EXPECT_EQ(ReadCFG("Activated=0.25"), Only(Entry(EntryKind::Activated, "0.25", 1)));
+    EXPECT_EQ(ReadCFG("Activated= 0x"), Only(Entry(EntryKind::Activated, " 0x", 0)));
+    // Without a leading number the line is not applied.
+    EXPECT_TRUE(ReadCFG("Activated=").empty());
+    EXPECT_TRUE(ReadCFG("Activated=yes").empty());
+
+    Settings settings;
+    ApplyConfig(settings, "Activated=0");
+    EXPECT_FALSE(settings.activated);
+    ApplyConfig(settings, "Activated=yes");
+    EXPECT_FALSE(settings.activated);
+    ApplyConfig(settings, "Activated=2");
+    EXPECT_TRUE(settings.activated);
+}
+
+TEST(ReadCFG, NotificationBoxes) {
+    for (const auto& [key, kind] :
+         {std::pair{"AudioNotification"s, EntryKind::AudioNotification},
+          std::pair{"VisualNotification"s, EntryKind::VisualNotification}}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(ReadCFG(key + "=0"), Only(Entry(kind, "0", 0)));
+        EXPECT_EQ(ReadCFG(key + "=1"), Only(Entry(kind, "1", 1)));
+        EXPECT_EQ(ReadCFG(key + "=2"), Only(Entry(kind, "2", 2)));
+        EXPECT_EQ(ReadCFG(key + "=1.5"), Only(Entry(kind, "1.5", 2)));
+        EXPECT_EQ(ReadCFG(key + "=2.5"), Only(Entry(kind, "2.5", 2)));
+        EXPECT_EQ(ReadCFG(key + "=0.5"), Only(Entry(kind, "0.5", 0)));
+        EXPECT_TRUE(ReadCFG(key + "=3").empty());
+        EXPECT_TRUE(ReadCFG(key + "=2.6").empty());
+        EXPECT_TRUE(ReadCFG(key + "=-1").empty());
+        EXPECT_TRUE(ReadCFG(key + "=").empty());
+        EXPECT_TRUE(ReadCFG(key + "=on").empty());
+    }
+    // A greyed box (2) turns the notification on.
+    Settings settings = Applied("AudioNotification=2\r\nVisualNotification=0\r\n");
+    EXPECT_EQ(settings.audioBox, 2);
+    EXPECT_TRUE(settings.audioNotify);
+    EXPECT_EQ(settings.textBox, 0);
+    EXPECT_FALSE(settings.visualNotify);
+    // An unusable value leaves the earlier one.
+    ApplyConfig(settings, "AudioNotification=0\nAudioNotification=9\nVisualNotification=1");
+    EXPECT_EQ(settings.audioBox, 0);
+    EXPECT_FALSE(settings.audioNotify);
+    EXPECT_EQ(settings.textBox, 1);
+    EXPECT_TRUE(settings.visualNotify);
+}
+
+TEST(ReadCFG, FuelLeakSpeed) {
+    EXPECT_EQ(ReadCFG("FuelLeakSpeed=0"), Only(Entry(EntryKind::FuelLeakSpeed, "0", 0, 7000)));
+    EXPECT_EQ(ReadCFG("FuelLeakSpeed=1"), Only(Entry(EntryKind::FuelLeakSpeed, "1", 1, 4000)));
+    EXPECT_EQ(ReadCFG("FuelLeakSpeed=2"), Only(Entry(EntryKind::FuelLeakSpeed, "2", 2, 1000)));
+    EXPECT_EQ(ReadCFG("FuelLeakSpeed=abc"),
+              Only(Entry(EntryKind::FuelLeakSpeed, "abc", 0, 7000)));  // value 0
+    EXPECT_TRUE(ReadCFG("FuelLeakSpeed=3").empty());
+    EXPECT_TRUE(ReadCFG("FuelLeakSpeed=-1").empty());
+    EXPECT_TRUE(ReadCFG("FuelLeakSpeed=2.6").empty());
+
+    const Settings settings = Applied("FuelLeakSpeed=2");
+    EXPECT_EQ(settings.fuelLeakSpeed, 2);
+    EXPECT_EQ(settings.fuelLeakOption, 2);
+}
+
+TEST(ReadCFG, PauseWithSim) {
+    EXPECT_EQ(ReadCFG("PauseWithSim=1"), Only(Entry(EntryKind::PauseWithSim, "1", 1)));
+    EXPECT_EQ(ReadCFG("PauseWithSim=2"), Only(Entry(EntryKind::PauseWithSim, "2", 2)));
+    EXPECT_TRUE(ReadCFG("PauseWithSim=3").empty());
+    EXPECT_TRUE(ReadCFG("PauseWithSim=x").empty());
+    EXPECT_EQ(Applied("PauseWithSim=2").pauseWithSim, 2);
+    EXPECT_EQ(Applied("PauseWithSim=1\nPauseWithSim=x").pauseWithSim, 1);
+}
+
+TEST(ReadCFG, SystemCheckBoxes) {
+    EXPECT_EQ(ReadCFG("ADF=0"), Only(Entry(EntryKind::Allowed, "0", 0, 0, 0)));
+    EXPECT_EQ(ReadCFG("Flaps=2"), Only(Entry(EntryKind::Allowed, "2", 2, 0, 24)));
+    EXPECT_EQ(ReadCFG("VerticalSpeedIndicator=0"), Only(Entry(EntryKind::Allowed, "0", 0, 0, 15)));
+    EXPECT_EQ(ReadCFG("COMradio=1"), Only(Entry(EntryKind::Allowed, "1", 1, 0, 4)));
+    EXPECT_EQ(ReadCFG("Engine3=abc"), Only(Entry(EntryKind::Allowed, "abc", 0, 0, 18)));
+    EXPECT_TRUE(ReadCFG("ADF=3").empty());
+    EXPECT_TRUE(ReadCFG("ADF=-1").empty());
+    EXPECT_TRUE(ReadCFG("Engine 3=0").empty());
+
+    const Settings settings = Applied("CenterTank=0\nLeftTank=2\nLeftTank=5");
+    EXPECT_EQ(settings.allowed[23], 0);
+    EXPECT_EQ(settings.allowed[21], 2);
+    EXPECT_EQ(settings.allowed[22], 1);
+}
+
+TEST(ReadCFG, SoundKeys) {
+    EXPECT_EQ(ReadCFG("DefaultSound=C:\\x.wav"), Only(Entry(EntryKind::DefaultSound, "C:\\x.wav")));
+    EXPECT_EQ(ReadCFG("SoundFile7=e.wav"), Only(Entry(EntryKind::SoundFile, "e.wav", 0, 0, 7)));
+    EXPECT_EQ(ReadCFG("SoundFile0="), Only(Entry(EntryKind::SoundFile, "", 0, 0, 0)));
+    EXPECT_EQ(ReadCFG("SoundFile50=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, 50)));
+    EXPECT_EQ(ReadCFG("SoundFile07=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, 7)));
+    // The number part must be a decimal whole number from 0 to 50.
+    for (const char* line : {"SoundFile=z", "SoundFile51=z", "SoundFile-1=z", "SoundFile+1=z",
+                             "SoundFile 1=z", "SoundFile1 =z", "SoundFileX=z", "SoundFile1.0=z",
+                             "SoundFile99999999999999999999=z", "SoundFile1Str=z"}) {
+        EXPECT_TRUE(ReadCFG(line).empty()) << line;
+    }
+    const Settings settings = Applied("SoundFile7=e.wav\nSoundFile33=slot.wav");
+    EXPECT_EQ(settings.soundFiles[7], "e.wav");
+    EXPECT_EQ(settings.soundFiles[33], "slot.wav");
+    EXPECT_EQ(settings.soundFiles[6], "Undefined");
+}
+
+TEST(ReadCFG, SystemLists) {
+    EXPECT_EQ(ReadCFG("Engine3Str=1,2"), Only(Entry(EntryKind::SystemStr, "1,2", 0, 0, 18)));
+    EXPECT_EQ(ReadCFG("ADFStr="), Only(Entry(EntryKind::SystemStr, "", 0, 0, 0)));
+    EXPECT_EQ(ReadCFG("VerticalSpeedIndicatorStr=x"),
+              Only(Entry(EntryKind::SystemStr, "x", 0, 0, 15)));
+    for (const char* line : {"Engine 3Str=1", "Str=1", "Engine5Str=1", "SoundFileStr=1",
+                             "Engine3Str =1", "Engine3STR=1", "RateStr=1", "ADFStrStr=1"}) {
+        EXPECT_TRUE(ReadCFG(line).empty()) << line;
+    }
+    const Settings settings = Applied("FlapsStr=1000,0,999,-50,100,-999,99999,C");
+    EXPECT_EQ(settings.systemStr[24], "1000,0,999,-50,100,-999,99999,C");
+    EXPECT_EQ(settings.systemStr[0], "");
+}
+
+TEST(ReadCFG, SkipsNonEntriesAndIgnoresSections) {
+    const std::string file =
+        "[Systems]\r\n\r\nRate=250\r\njunk line\r\n[General]\r\nUnknown=5\r\n=\r\n=7\r\n";
+    EXPECT_EQ(ReadCFG(file), Only(Entry(EntryKind::Rate, "250")));
+}
+
+TEST(ReadCFG, LaterLineWinsAndUnusableValuesKeepTheEarlierOne) {
+    const Settings settings = Applied(
+        "Rate=5\nRate=7\nFrequency=30\nFrequency=0\nRate=0\nFuelLeakSpeed=1\nFuelLeakSpeed=4\n"
+        "DefaultSound=a\nDefaultSound=b\nADFStr=1\nADFStr=2\nSoundFile3=x\nSoundFile3=y\n");
+    EXPECT_EQ(settings.rateDenominator, "7");
+    EXPECT_EQ(settings.checkInterval, "30");
+    EXPECT_EQ(settings.fuelLeakSpeed, 1);
+    EXPECT_EQ(settings.defaultSound, "b");
+    EXPECT_EQ(settings.systemStr[0], "2");
+    EXPECT_EQ(settings.soundFiles[3], "y");
+}
+
+TEST(ReadCFG, EntriesComeInFileOrder) {
+    const auto entries = ReadCFG("Flaps=0\nRate=9\nADFStr=x\nActivated=0\n");
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].kind, EntryKind::Allowed);
+    EXPECT_EQ(entries[1].kind, EntryKind::Rate);
+    EXPECT_EQ(entries[2].kind, EntryKind::SystemStr);
+    EXPECT_EQ(entries[3].kind, EntryKind::Activated);
+}
+
+TEST(ReadCFG, LineEnds) {
+    const std::string file = "Rate=5\r\nFrequency=6\rDefaultSound=s\nADFStr=l\r\r\nFlapsStr=f";
+    EXPECT_EQ(ReadCFG(file), (std::vector<ConfigEntry>{
+                                 Entry(EntryKind::Rate, "5"),
+                                 Entry(EntryKind::Frequency, "6", 0, 6000),
+                                 Entry(EntryKind::DefaultSound, "s"),
+                                 Entry(EntryKind::SystemStr, "l", 0, 0, 0),
+                                 Entry(EntryKind::SystemStr, "f", 0, 0, 24),
+                             }));
+    for (const auto& entry : ReadCFG("DefaultSound=a\r\r\n\r")) {
+        EXPECT_EQ(entry.text.find('\r'), std::string::npos);
+    }
+    EXPECT_EQ(ReadCFG("DefaultSound=x\n\n"), Only(Entry(EntryKind::DefaultSound, "x")));
+    EXPECT_EQ(ReadCFG("DefaultSound=x\r"), Only(Entry(EntryKind::DefaultSound, "x")));
+}
+
+TEST(ReadCFG, KeepsBytesAndSurvivesOddInput) {
+    EXPECT_TRUE(ReadCFG("").empty());
+    EXPECT_TRUE(ReadCFG("\r\n\r\n").empty());
+    EXPECT_EQ(ReadCFG("DefaultSound=C:\\\xE9t\xE9\\a\0b.wav"s),
+              Only(Entry(EntryKind::DefaultSound, "C:\\\xE9t\xE9\\a\0b.wav"s)));
+    EXPECT_TRUE(ReadCFG("Default\0Sound=x"s).empty());
+    EXPECT_TRUE(ReadCFG("\0\0\0="s).empty());
+
+    const std::string longValue(1 << 20, 'v');
+    EXPECT_EQ(ReadCFG("ADFStr=" + longValue + "\r\nRate=5"),
+              (std::vector<ConfigEntry>{Entry(EntryKind::SystemStr, longValue, 0, 0, 0),
+                                        Entry(EntryKind::Rate, "5")}));
+    EXPECT_TRUE(ReadCFG(std::string(1 << 20, 'k') + "=1").empty());
+    EXPECT_TRUE(ReadCFG(std::string(1 << 20, '=')).empty());
+}
+
+TEST(ApplyConfig, ResetsOnlyTheSoundSlots) {
+    Settings settings;
+    settings.rateDenominator = "77";
+    settings.systemStr[2] = "kept";
+    settings.soundFiles[4] = "old.wav";
+    settings.soundFiles[40] = "old.wav";
+    ApplyConfig(settings, "SoundFile5=new.wav");
+    EXPECT_EQ(settings.rateDenominator, "77");
+    EXPECT_EQ(settings.systemStr[2], "kept");
+    EXPECT_EQ(settings.soundFiles[4], "Undefined");
+    EXPECT_EQ(settings.soundFiles[40], "Undefined");
+    EXPECT_EQ(settings.soundFiles[5], "new.wav");
+}
+
+TEST(ApplyEntry, IgnoresIndexesOutsideTheTables) {
+    Settings settings;
+    const Settings before = settings;
+    ApplyEntry(settings, Entry(EntryKind::Allowed, "0", 0, 0, 25));
+    ApplyEntry(settings, Entry(EntryKind::Allowed, "0", 0, 0, -1));
+    ApplyEntry(settings, Entry(EntryKind::SystemStr, "x", 0, 0, 25));
+    ApplyEntry(settings, Entry(EntryKind::SoundFile, "x", 0, 0, 51));
+    ApplyEntry(settings, Entry(EntryKind::SoundFile, "x", 0, 0, -1));
+    EXPECT_EQ(settings.allowed, before.allowed);
+    EXPECT_EQ(settings.systemStr, before.systemStr);
+    EXPECT_EQ(settings.soundFiles, before.soundFiles);
+}
+
+}  // namespace
+}  // namespace skyfault
