@@ -24,7 +24,6 @@ public:
     virtual void Stop() = 0;
 };
 
-std::unique_ptr<BlockServer> MakePlatformServer(const std::string& className,
-                                                BlockHandler handler);
+std::unique_ptr<BlockServer> MakePlatformServer(const std::string& className, BlockHandler handler);
 
 }  // namespace skyfault::sim
