@@ -1,0 +1,45 @@
+// Skyfault's entry: builds the engine over the platform's link transport,
+// Qt timers and the Qt sound player, runs Main (which loads the main window
+// and reads skyfault.cfg from the current folder), shows the window and runs
+// the event loop until the window is unloaded.
+#include <QApplication>
+#include <memory>
+
+#include "app/test_hooks.h"
+#include "engine/engine.h"
+#include "link/link.h"
+#include "link/transport.h"
+#include "ui/file_dialog.h"
+#include "ui/frmMain.h"
+#include "ui/qt_sound_player.h"
+#include "ui/qt_timer.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(skyfault::ui::kApplicationTitle));
+    // The program ends only when the main window is unloaded.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const std::unique_ptr<skyfault::link::Transport> transport =
+        skyfault::link::MakePlatformTransport();
+    skyfault::link::Link link(*transport);
+    skyfault::ui::QtTimerFactory timers;
+    skyfault::ui::QtSoundPlayer sound;
+    skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
+        .link = link, .timers = timers, .sound = sound, .configPath = "skyfault.cfg"});
+
+    skyfault::ui::QtFileDialog files;
+    skyfault::ui::frmMain window(engine, files);
+    std::unique_ptr<skyfault::app::TestHooks> hooks;
+    if (skyfault::app::TestHooks::Wanted()) {
+        hooks = std::make_unique<skyfault::app::TestHooks>(window);
+    }
+
+    engine.Main();
+    if (engine.state().window.loaded) {
+        window.show();
+    }
+    const int code = QApplication::exec();
+    link.LinkClose();  // the link is closed before anything else ends (again, if Unload did)
+    return code;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QFile;
+class QSocketNotifier;
+
+namespace skyfault::ui {
+class frmMain;
+}  // namespace skyfault::ui
+
+namespace skyfault::app {
+
+// Hooks for the program's end-to-end tests, on only when the environment
+// variable SKYFAULT_TEST_HOOKS is 1. They print every change of the title
+// and of the status line to standard output ("title: ...", "status: red:
+// ..."), and take commands from standard input, one a line:
+//   grab PATH            saves a picture of the main window as PNG
+//   trigger OBJECTNAME   clicks that button or menu item of the main window
+// Each command is answered by "done: " and the command, or "error: ".
+class TestHooks final : public QObject {
+    Q_OBJECT
+
+public:
+    static bool Wanted();
+    explicit TestHooks(ui::frmMain& window);
+    ~TestHooks() override;
+
+private:
+    void Report();
+    void ReadCommand();
+    void Run(const QString& line);
+    static void Print(const QString& line);
+
+    ui::frmMain& window_;
+    QString title_;
+    QString status_;
+    std::unique_ptr<QFile> input_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace skyfault::app

@@ -1,0 +1,395 @@
+#include "ui/frmMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "engine/engine.h"
+#include "ui/frmAbout.h"
+
+// Resources of the static library are registered by hand, outside any namespace.
+static void InitSkyfaultResources() {
+    Q_INIT_RESOURCE(skyfault);
+}
+
+namespace skyfault::ui {
+
+namespace {
+
+const char* const kStyle = R"(
+QGroupBox { border: 1px solid rgb(150, 150, 150); border-radius: 3px; margin-top: 1.1em; padding: 6px 4px 4px 4px; }
+QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 3px; }
+QGroupBox#fraCurrentSettings { background-color: rgb(255, 255, 192); }
+QGroupBox#fraInstruments { background-color: white; }
+QGroupBox#fraInstruments::title { color: rgb(255, 0, 0); }
+QGroupBox#fraEngines::title { color: rgb(0, 0, 255); }
+QGroupBox#fraSystems::title { color: rgb(0, 128, 0); }
+QGroupBox#fraRadios::title { color: rgb(192, 0, 192); }
+QGroupBox#fraFuelLeak::title { color: rgb(128, 128, 0); }
+QGroupBox#fraMisc::title { color: rgb(255, 128, 0); }
+QGroupBox#Frame1 { margin-top: 0; padding: 2px; }
+QCheckBox { background-color: white; }
+)";
+
+QFont Bold(QFont font) {
+    font.setBold(true);
+    return font;
+}
+
+QGroupBox* Frame(const char* name, const char* caption) {
+    auto* box = new QGroupBox(QString::fromUtf8(caption));
+    box->setObjectName(QString::fromUtf8(name));
+    return box;
+}
+
+QLabel* Label(const char* name, const char* caption) {
+    auto* label = new QLabel(QString::fromUtf8(caption));
+    label->setObjectName(QString::fromUtf8(name));
+    return label;
+}
+
+QPushButton* Button(const char* name, const char* caption) {
+    auto* button = new QPushButton(QString::fromUtf8(caption));
+    button->setObjectName(QString::fromUtf8(name));
+    return button;
+}
+
+}  // namespace
+
+QFont CaptionFont() {
+    static const QString family = [] {
+        const QString wanted = QStringLiteral("Century Gothic");
+        if (QFontDatabase::families().contains(wanted, Qt::CaseInsensitive)) {
+            return wanted;
+        }
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    QFont font(family);
+    font.setPointSize(9);
+    return font;
+}
+
+frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hooks, QWidget* parent)
+    : QMainWindow(parent), engine_(engine), fileDialog_(fileDialog), hooks_(std::move(hooks)) {
+    InitSkyfaultResources();
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Skyfault"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/skyfault/icon.png"));
+    icon.addFile(QStringLiteral(":/skyfault/icon-256.png"));
+    setWindowIcon(icon);
+    setFont(CaptionFont());
+    setStyleSheet(QString::fromUtf8(kStyle));
+
+    BuildControls();
+    BuildMenus();
+    ConnectCommands();
+
+    engine_.SetChangedCallback([this] {
+        Refresh();
+        txtMessage->repaint();  // a failure's text shows before its sound starts
+    });
+    engine_.SetQuitCallback([this] {
+        unloaded_ = true;
+        // Every other window goes with the main window, without its own handling.
+        if (frmPreferences_) {
+            frmPreferences_->hide();
+        }
+        if (frmSystemSettings_) {
+            frmSystemSettings_->hide();
+        }
+        if (frmAbout_) {
+            frmAbout_->hide();
+        }
+        hide();
+        if (onQuit_) {
+            onQuit_();
+        } else {
+            QCoreApplication::exit(0);
+        }
+    });
+
+    if (hooks_.makePreferences) {
+        frmPreferences_ = hooks_.makePreferences(*this);
+    }
+    Refresh();
+}
+
+frmMain::~frmMain() {
+    engine_.SetChangedCallback(nullptr);
+    engine_.SetQuitCallback(nullptr);
+}
+
+void frmMain::BuildControls() {
+    const QFont bold = Bold(font());
+
+    // Status frame: the status line and the two switches.
+    fraStatus = Frame("fraStatus", "Status");
+    txtMessage = new QLineEdit(QStringLiteral("Skyfault Activated"));
+    txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setFont(bold);
+    txtMessage->setReadOnly(true);
+    txtMessage->setMinimumWidth(280);
+    cmdActivate = Button("cmdActivate", "Activate");
+    cmdActivate->setEnabled(false);
+    cmdDisable = Button("cmdDisable", "Disable");
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(cmdActivate);
+    switches->addStretch(1);
+    switches->addWidget(cmdDisable);
+    auto* statusLayout = new QVBoxLayout(fraStatus);
+    statusLayout->addWidget(txtMessage);
+    statusLayout->addLayout(switches);
+
+    cmdDefault = Button("cmdDefault", "Default Settings");
+    cmdDefault->setFont(bold);
+    cmdSpecific = Button("cmdSpecific", "Specific Systems");
+    cmdSpecific->setFont(bold);
+    btnExit = Button("btnExit", "Exit");
+    btnExit->setFont(bold);
+    btnExit->setMinimumWidth(100);
+
+    Frame1 = Frame("Frame1", "");
+    Image1 = new QLabel;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/skyfault/banner.png")));
+    Image1->setFixedSize(300, 100);
+    auto* bannerLayout = new QVBoxLayout(Frame1);
+    bannerLayout->setContentsMargins(2, 2, 2, 2);
+    bannerLayout->addWidget(Image1, 0, Qt::AlignCenter);
+
+    auto* dialogButtons = new QHBoxLayout;
+    dialogButtons->addWidget(cmdDefault);
+    dialogButtons->addWidget(cmdSpecific);
+    auto* exitRow = new QHBoxLayout;
+    exitRow->addStretch(1);
+    exitRow->addWidget(btnExit);
+    exitRow->addStretch(1);
+    auto* left = new QVBoxLayout;
+    left->addWidget(fraStatus);
+    left->addLayout(dialogButtons);
+    left->addLayout(exitRow);
+    left->addStretch(1);
+    left->addWidget(Frame1);
+
+    // Current settings: the default probability, the interval and the systems.
+    fraCurrentSettings = Frame("fraCurrentSettings", "Current Settings");
+    lblRateHeading = Label("lblRateHeading", "Default Probability:");
+    lblRate = Label("lblRate", ".001");
+    lblCheckInterval = Label("lblCheckInterval", "Check Interval:");
+    lblInterval = Label("lblInterval", "60");
+    lblAllowedFailures = Label("lblAllowedFailures", "Allowed Failures:");
+    lblAllowedFailures->setFont(bold);
+    auto* values = new QGridLayout;
+    values->addWidget(lblRateHeading, 0, 0);
+    values->addWidget(lblRate, 0, 1);
+    values->addWidget(lblCheckInterval, 1, 0);
+    values->addWidget(lblInterval, 1, 1);
+    values->setColumnStretch(1, 1);
+
+    fraInstruments = Frame("fraInstruments", "Instruments");
+    fraEngines = Frame("fraEngines", "Engines");
+    fraSystems = Frame("fraSystems", "Systems");
+    fraRadios = Frame("fraRadios", "Radios");
+    fraFuelLeak = Frame("fraFuelLeak", "Fuel Leak");
+    fraMisc = Frame("fraMisc", "Miscellaneous");
+
+    const auto& catalogue = Catalogue();
+    for (int id = 0; id < kSystemCount; ++id) {
+        auto* box = new QCheckBox(QString::fromUtf8(
+            catalogue[id].caption.data(), static_cast<qsizetype>(catalogue[id].caption.size())));
+        box->setObjectName(QStringLiteral("chkFailureType_%1").arg(id));
+        box->setCheckState(Qt::Checked);
+        chkFailureType[id] = box;
+    }
+    auto column = [this](QGroupBox* frame, std::initializer_list<int> ids) {
+        auto* layout = new QVBoxLayout(frame);
+        for (const int id : ids) {
+            layout->addWidget(chkFailureType[id]);
+        }
+        layout->addStretch(1);
+    };
+    column(fraInstruments, {1, 2, 3, 5, 7, 8, 9, 13, 15});
+    column(fraEngines, {16, 17, 18, 19});
+    column(fraRadios, {0, 4, 10, 12});
+    column(fraSystems, {6, 14});
+    column(fraFuelLeak, {21, 23, 22});
+    auto* misc = new QGridLayout(fraMisc);
+    misc->addWidget(chkFailureType[24], 0, 0);
+    misc->addWidget(chkFailureType[11], 0, 1);
+    misc->addWidget(chkFailureType[20], 1, 0);
+
+    auto* systems = new QGridLayout;
+    systems->addWidget(fraInstruments, 0, 0, 2, 1);
+    systems->addWidget(fraEngines, 0, 1);
+    systems->addWidget(fraSystems, 0, 2);
+    systems->addWidget(fraRadios, 1, 1);
+    systems->addWidget(fraFuelLeak, 1, 2);
+    systems->addWidget(fraMisc, 2, 0, 1, 3);
+
+    auto* current = new QVBoxLayout(fraCurrentSettings);
+    current->addLayout(values);
+    current->addWidget(lblAllowedFailures);
+    current->addLayout(systems);
+    current->addStretch(1);
+
+    auto* central = new QWidget;
+    central->setObjectName(QStringLiteral("centralWidget"));
+    auto* whole = new QHBoxLayout(central);
+    whole->addLayout(left);
+    whole->addWidget(fraCurrentSettings, 1);
+    setCentralWidget(central);
+}
+
+void frmMain::BuildMenus() {
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileDefault = mnuFile->addAction(QStringLiteral("Default Settings"));
+    mnuFileDefault->setObjectName(QStringLiteral("mnuFileDefault"));
+    mnuSpecificSystems = mnuFile->addAction(QStringLiteral("Specific Systems"));
+    mnuSpecificSystems->setObjectName(QStringLiteral("mnuSpecificSystems"));
+    mnuFileExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("About"));
+    mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
+}
+
+void frmMain::ConnectCommands() {
+    connect(cmdActivate, &QPushButton::clicked, this, &frmMain::cmdActivate_Click);
+    connect(cmdDisable, &QPushButton::clicked, this, &frmMain::cmdDisable_Click);
+    connect(cmdDefault, &QPushButton::clicked, this, &frmMain::cmdDefault_Click);
+    connect(cmdSpecific, &QPushButton::clicked, this, &frmMain::cmdSpecific_Click);
+    connect(btnExit, &QPushButton::clicked, this, &frmMain::btnExit_Click);
+    connect(mnuFileDefault, &QAction::triggered, this, &frmMain::mnuFileDefault_Click);
+    connect(mnuSpecificSystems, &QAction::triggered, this, &frmMain::mnuSpecificSystems_Click);
+    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+    for (int id = 0; id < kSystemCount; ++id) {
+        connect(chkFailureType[id], &QCheckBox::clicked, this,
+                [this, id] { chkFailureType_Click(id); });
+    }
+}
+
+void frmMain::Refresh() {
+    const engine::EngineState& state = engine_.state();
+    const engine::MainWindowState& window = state.window;
+    setWindowTitle(QString::fromStdString(window.title));
+
+    txtMessage->setText(QString::fromStdString(window.txtMessage.text));
+    QPalette palette = txtMessage->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, window.txtMessage.colour == engine::TextColour::Red
+                                         ? QColor(255, 0, 0)
+                                         : QColor(0, 0, 0));
+    txtMessage->setPalette(palette);
+
+    cmdActivate->setEnabled(window.cmdActivateEnabled);
+    cmdDisable->setEnabled(window.cmdDisableEnabled);
+    lblRate->setText(QString::fromStdString(window.lblRate));
+    lblInterval->setText(QString::fromStdString(state.lblInterval()));
+
+    for (int id = 0; id < kSystemCount; ++id) {
+        QCheckBox* box = chkFailureType[id];
+        const int value = state.settings.allowed[id];
+        box->setTristate(value == 2);
+        box->setCheckState(value == 0   ? Qt::Unchecked
+                           : value == 2 ? Qt::PartiallyChecked
+                                        : Qt::Checked);
+        box->setEnabled(window.chkFailureTypeEnabled[id]);
+    }
+    emit modelChanged();
+}
+
+void frmMain::cmdActivate_Click() {
+    engine_.cmdActivate_Click();
+}
+
+void frmMain::cmdDisable_Click() {
+    engine_.cmdDisable_Click();
+}
+
+void frmMain::cmdDefault_Click() {
+    if (frmPreferences_) {
+        ShowModeless(*frmPreferences_);
+    }
+}
+
+void frmMain::cmdSpecific_Click() {
+    if (!frmSystemSettings_ && hooks_.makeSystemSettings) {
+        frmSystemSettings_ = hooks_.makeSystemSettings(*this);
+    }
+    if (frmSystemSettings_) {
+        ShowModeless(*frmSystemSettings_);
+    }
+}
+
+void frmMain::UnloadSystemSettings() {
+    if (frmSystemSettings_) {
+        frmSystemSettings_->hide();
+        // Deleted once the handler that asked for it has returned.
+        frmSystemSettings_.release()->deleteLater();
+    }
+}
+
+void frmMain::btnExit_Click() {
+    engine_.btnExit_Click();
+    Refresh();  // when the file could not be written the window stays
+}
+
+void frmMain::mnuFileExit_Click() {
+    engine_.mnuFileExit_Click();
+    Refresh();
+}
+
+void frmMain::mnuHelpAbout_Click() {
+    if (!frmAbout_) {
+        frmAbout_ = std::make_unique<frmAbout>();
+        connect(frmAbout_.get(), &frmAbout::unloaded, this, [this] {
+            if (frmAbout_) {
+                frmAbout_.release()->deleteLater();
+            }
+        });
+    }
+    ShowModeless(*frmAbout_);
+}
+
+void frmMain::chkFailureType_Click(int index) {
+    // A click ticks an unticked box and clears a ticked or greyed one.
+    const int before = engine_.state().settings.allowed[index];
+    engine_.SetAllowed(index, before == 0 ? 1 : 0);
+    Refresh();
+}
+
+void frmMain::Form_Unload() {
+    if (!unloaded_) {
+        engine_.Unload();
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // The close box: the link is closed and the program ends, saving nothing.
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::ShowModeless(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+}  // namespace skyfault::ui

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QFont>
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "settings/catalogue.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
+namespace skyfault::engine {
+class Engine;
+}  // namespace skyfault::engine
+
+namespace skyfault::ui {
+
+class FileDialog;
+class frmAbout;
+class frmMain;
+
+// The application title, as the About window's caption names it.
+inline constexpr const char* kApplicationTitle = "Skyfault";
+
+// The captions' typeface: Century Gothic where installed, else the
+// platform's sans-serif.
+QFont CaptionFont();
+
+// How the main window makes the Preferences and System settings dialogs.
+// Preferences is made once, when the window is made, and lives as long as
+// it; System settings is made at its first showing and lives until
+// frmMain::UnloadSystemSettings. An empty hook leaves that command inert.
+struct DialogHooks {
+    std::function<std::unique_ptr<QWidget>(frmMain&)> makePreferences;
+    std::function<std::unique_ptr<QWidget>(frmMain&)> makeSystemSettings;
+};
+
+// The main window: a view of the engine's window state and the place where
+// the user's commands enter the engine. It adds no behaviour of its own.
+class frmMain final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hooks = {},
+            QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    engine::Engine& Engine() { return engine_; }
+    FileDialog& Files() { return fileDialog_; }
+
+    // Redraws every control from the engine's state.
+    void Refresh();
+    // Destroys the System settings dialog (its Cancel); the next showing
+    // makes a new one. Safe to call from the dialog's own handler.
+    void UnloadSystemSettings();
+    // What ends the program after the engine unloaded the window; by default
+    // QCoreApplication::exit(0).
+    void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
+
+    QWidget* Preferences() const { return frmPreferences_.get(); }
+    QWidget* SystemSettings() const { return frmSystemSettings_.get(); }
+    frmAbout* About() const { return frmAbout_.get(); }
+
+    // Controls, named as the program's documentation names them.
+    QGroupBox* fraStatus = nullptr;
+    QLineEdit* txtMessage = nullptr;
+    QPushButton* cmdActivate = nullptr;
+    QPushButton* cmdDisable = nullptr;
+    QPushButton* cmdDefault = nullptr;
+    QPushButton* cmdSpecific = nullptr;
+    QPushButton* btnExit = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QGroupBox* fraCurrentSettings = nullptr;
+    QLabel* lblRateHeading = nullptr;
+    QLabel* lblRate = nullptr;
+    QLabel* lblCheckInterval = nullptr;
+    QLabel* lblInterval = nullptr;
+    QLabel* lblAllowedFailures = nullptr;
+    QGroupBox* fraInstruments = nullptr;
+    QGroupBox* fraEngines = nullptr;
+    QGroupBox* fraSystems = nullptr;
+    QGroupBox* fraRadios = nullptr;
+    QGroupBox* fraFuelLeak = nullptr;
+    QGroupBox* fraMisc = nullptr;
+    std::array<QCheckBox*, kSystemCount> chkFailureType{};
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileDefault = nullptr;
+    QAction* mnuSpecificSystems = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+
+signals:
+    // After every redraw from the engine's state (the dialogs follow it).
+    void modelChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void ConnectCommands();
+
+    // Command handlers.
+    void cmdActivate_Click();
+    void cmdDisable_Click();
+    void cmdDefault_Click();
+    void cmdSpecific_Click();
+    void btnExit_Click();
+    void mnuFileDefault_Click() { cmdDefault_Click(); }
+    void mnuSpecificSystems_Click() { cmdSpecific_Click(); }
+    void mnuFileExit_Click();
+    void mnuHelpAbout_Click();
+    void chkFailureType_Click(int index);
+    void Form_Unload();
+
+    static void ShowModeless(QWidget& window);
+
+    engine::Engine& engine_;
+    FileDialog& fileDialog_;
+    DialogHooks hooks_;
+    std::function<void()> onQuit_;
+    std::unique_ptr<QWidget> frmPreferences_;
+    std::unique_ptr<QWidget> frmSystemSettings_;
+    std::unique_ptr<frmAbout> frmAbout_;
+    bool unloaded_ = false;
+};
+
+}  // namespace skyfault::ui
