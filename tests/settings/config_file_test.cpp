@@ -109,6 +109,7 @@ TEST_F(ConfigFile, SaveReplacesAReadOnlyFile) {
     fs::permissions(file_,
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
+    ASSERT_EQ(fs::status(file_).permissions() & fs::perms::owner_write, fs::perms::none);
     EXPECT_EQ(SaveConfigFile(file_.string(), "new"), "");
     EXPECT_EQ(Slurp(file_), "new");
     EXPECT_EQ(Others(), 0);
