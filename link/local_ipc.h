@@ -5,6 +5,7 @@
 // server. Pure functions here; the POSIX calls live in the *_posix files.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,9 +13,11 @@
 
 namespace skyfault::link::local {
 
-inline constexpr std::size_t kRequestFrameSize = 40;
-inline constexpr std::size_t kReplyFrameSize = 12;
+// Request frame: magic, sequence, message, wParam, lParam (5 x 4 bytes),
+// then the 24-byte name field: 44 bytes in all.
 inline constexpr std::size_t kNameFieldSize = 24;
+inline constexpr std::size_t kRequestFrameSize = 20 + kNameFieldSize;
+inline constexpr std::size_t kReplyFrameSize = 12;
 inline constexpr std::array<std::uint8_t, 4> kMagic{'S', 'K', 'F', '1'};
 inline constexpr std::uint32_t kSendTimeoutMs = 2000;
 
