@@ -1,0 +1,474 @@
+// The local transport against a small server thread in the test, in a
+// private meeting place (XDG_RUNTIME_DIR points at a fresh temporary folder).
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/codec.h"
+#include "link/link.h"
+#include "link/local_ipc.h"
+#include "link/local_ipc_posix.h"
+#include "link/transport_posix.h"
+
+namespace skyfault::link {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Mode {
+    kServe,       // process the block and answer 1
+    kSilent,      // read requests, never answer
+    kStaleFirst,  // answer an older sequence number first, then the right one
+    kLate,        // answer 100 + the request's number, after 60 ms
+    kDropFirst,   // close the first connection on its first request, serve later ones
+};
+
+class TestServer {
+public:
+    TestServer(const std::string& directory, std::string className, Mode mode) : mode_(mode) {
+        path_ = local::MeetingPath(directory, className);
+        listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener_, 8) != 0) {
+            ADD_FAILURE() << "cannot listen at " << path_ << ": " << std::strerror(errno);
+        }
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~TestServer() {
+        stop_ = true;
+        thread_.join();
+        for (int fd : clients_) {
+            close(fd);
+        }
+        close(listener_);
+        unlink(path_.c_str());
+    }
+
+    std::vector<local::RequestFrame> Frames() {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    int Connections() const { return connections_; }
+    bool PeerWasOwnUser() const { return peerOwn_; }
+
+private:
+    void Run() {
+        while (!stop_) {
+            std::vector<pollfd> waits{{listener_, POLLIN, 0}};
+            for (int fd : clients_) {
+                waits.push_back({fd, POLLIN, 0});
+            }
+            if (poll(waits.data(), waits.size(), 5) <= 0) {
+                continue;
+            }
+            if (waits[0].revents & POLLIN) {
+                const int fd = accept(listener_, nullptr, nullptr);
+                if (fd >= 0) {
+                    ++connections_;
+                    peerOwn_ = local::PeerIsEffectiveUser(fd);
+                    clients_.push_back(fd);
+                }
+            }
+            for (std::size_t i = 1; i < waits.size(); ++i) {
+                if (waits[i].revents & (POLLIN | POLLHUP)) {
+                    Serve(waits[i].fd);
+                }
+            }
+        }
+    }
+
+    void Drop(int fd) {
+        close(fd);
+        std::erase(clients_, fd);
+    }
+
+    void Serve(int fd) {
+        std::uint8_t bytes[local::kRequestFrameSize];
+        std::size_t got = 0;
+        while (got < sizeof bytes) {
+            const ssize_t n = recv(fd, bytes + got, sizeof bytes - got, 0);
+            if (n <= 0) {
+                Drop(fd);
+                return;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        const auto frame = local::DecodeRequest(bytes);
+        if (!frame) {
+            Drop(fd);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            frames_.push_back(*frame);
+        }
+        if (mode_ == Mode::kSilent) {
+            return;
+        }
+        if (mode_ == Mode::kDropFirst && !dropped_) {
+            dropped_ = true;
+            Drop(fd);
+            return;
+        }
+        std::uint32_t answer = Process(*frame);
+        if (mode_ == Mode::kStaleFirst) {
+            Reply(fd, frame->sequence - 1, 1);
+        }
+        if (mode_ == Mode::kLate) {
+            // Answers tell which request they belong to: 101, 102, ...
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            answer = 100 + static_cast<std::uint32_t>(Frames().size());
+        }
+        Reply(fd, frame->sequence, answer);
+    }
+
+    static void Reply(int fd, std::uint32_t sequence, std::uint32_t answer) {
+        const auto reply = local::EncodeReply({sequence, answer});
+        ASSERT_EQ(send(fd, reply.data(), reply.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(reply.size()));
+    }
+
+    // Reads give the version offsets, or the low byte of the offset.
+    std::uint32_t Process(const local::RequestFrame& frame) {
+        if (!local::IsValidBlockName(frame.name) ||
+            frame.message != local::MessageNumber("FSASMLIB:IPC")) {
+            return 0;
+        }
+        const std::string file = local::MeetingPath(fs::path(path_).parent_path(), frame.name);
+        const int fd = open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || !local::IsOwnRegularFile(fd, kBlockSize)) {
+            if (fd >= 0) {
+                close(fd);
+            }
+            return 0;
+        }
+        void* mapped = mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        close(fd);
+        if (mapped == MAP_FAILED) {
+            return 0;
+        }
+        auto* block = static_cast<std::uint8_t*>(mapped);
+        std::uint32_t at = 0;
+        while (at + 16 <= kBlockSpaceLimit) {
+            const std::uint32_t kind = GetLe32(block + at);
+            const std::uint32_t offset = GetLe32(block + at + 4);
+            const std::uint32_t size = GetLe32(block + at + 8);
+            if (kind == 1 && at + 16 + size <= kBlockSpaceLimit) {
+                std::uint8_t* data = block + at + 16;
+                if (offset == 0x3304 && size == 4) {
+                    PutLe32(data, 0x40000000);
+                } else if (offset == 0x3308 && size == 4) {
+                    PutLe32(data, 0xFADE0004);
+                } else {
+                    std::memset(data, static_cast<int>(offset & 0xFF), size);
+                }
+                at += 16 + size;
+            } else if (kind == 2 && at + 12 + size <= kBlockSpaceLimit) {
+                at += 12 + size;
+            } else {
+                break;
+            }
+        }
+        munmap(mapped, kBlockSize);
+        return 1;
+    }
+
+    Mode mode_;
+    std::string path_;
+    int listener_ = -1;
+    std::vector<int> clients_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<bool> peerOwn_{false};
+    bool dropped_ = false;
+    std::mutex mutex_;
+    std::vector<local::RequestFrame> frames_;
+};
+
+class LocalTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/skyfault-link-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        runtime_ = pattern;
+        const char* previous = std::getenv("XDG_RUNTIME_DIR");
+        if (previous != nullptr) {
+            previous_ = previous;
+        }
+        setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+        directory_ = runtime_ + "/skyfault-ipc";
+        LocalTransportOptions options;
+        options.sendTimeoutCapMs = 20;
+        options.sleep = [this](std::uint32_t ms) {
+            ++sleeps_;
+            sleptMs_ += ms;
+        };
+        transport_ = MakeLocalTransport(std::move(options));
+        link_ = std::make_unique<Link>(*transport_);
+    }
+    void TearDown() override {
+        link_.reset();
+        transport_.reset();
+        if (previous_) {
+            setenv("XDG_RUNTIME_DIR", previous_->c_str(), 1);
+        } else {
+            unsetenv("XDG_RUNTIME_DIR");
+        }
+        std::error_code ignored;
+        fs::remove_all(runtime_, ignored);
+    }
+    void MakeDirectory() {
+        std::string path, error;
+        ASSERT_TRUE(local::PrepareMeetingDirectory(path, error)) << error;
+        ASSERT_EQ(path, directory_);
+    }
+    std::int32_t Open() {
+        std::int32_t result = -1;
+        link_->LinkOpen(0, result);
+        return result;
+    }
+    // Entries of D other than the server's socket.
+    std::vector<std::string> Leftovers() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(directory_)) {
+            if (!entry.is_socket()) {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        return names;
+    }
+    std::string BlockPath() const { return directory_ + "/" + BlockName(getpid()); }
+
+    std::string runtime_;
+    std::string directory_;
+    std::optional<std::string> previous_;
+    int sleeps_ = 0;
+    std::uint32_t sleptMs_ = 0;
+    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<Link> link_;
+};
+
+TEST_F(LocalTransportTest, OpensExchangesAndRemovesTheBlockFileOnClose) {
+    MakeDirectory();
+    TestServer server(directory_, "UIPCMAIN", Mode::kServe);
+    ASSERT_EQ(Open(), kOkay);
+    EXPECT_EQ(link_->FsuipcVersion(), 0x40000000);
+    EXPECT_EQ(link_->SimVersion(), 4u);
+    EXPECT_TRUE(server.PeerWasOwnUser());
+
+    struct stat info {};
+    ASSERT_EQ(lstat(BlockPath().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(info.st_size, 32768);
+
+    std::array<std::uint8_t, 3> value{};
+    std::int32_t result = -1;
+    ASSERT_TRUE(link_->LinkRead(0x0242, 3, value.data(), result));
+    ASSERT_TRUE(link_->LinkProcess(result));
+    EXPECT_EQ(value, (std::array<std::uint8_t, 3>{0x42, 0x42, 0x42}));
+
+    const auto frames = server.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_NE(frames[0].sequence, frames[1].sequence);
+    EXPECT_EQ(frames[0].message, local::MessageNumber("FSASMLIB:IPC"));
+    EXPECT_EQ(frames[0].name, BlockName(getpid()));
+    EXPECT_EQ(frames[0].wParam, static_cast<std::int16_t>(0xC000)) << "atom widened with sign";
+    EXPECT_EQ(frames[0].lParam, 0);
+    EXPECT_EQ(server.Connections(), 1) << "one connection carries every exchange";
+
+    link_->LinkClose();
+    EXPECT_TRUE(Leftovers().empty());
+    EXPECT_NE(lstat(BlockPath().c_str(), &info), 0);
+}
+
+TEST_F(LocalTransportTest, WideClientClassIsFoundSecond) {
+    MakeDirectory();
+    TestServer server(directory_, "FS98MAIN", Mode::kServe);
+    EXPECT_EQ(Open(), kOkay);
+}
+
+TEST_F(LocalTransportTest, NoServerGives2AndCreatesAPrivateDirectory) {
+    EXPECT_EQ(Open(), kNoServer);
+    struct stat info {};
+    ASSERT_EQ(lstat(directory_.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(LocalTransportTest, SilentServerTimesOutAfter11SendsAndLeavesNothing) {
+    MakeDirectory();
+    TestServer server(directory_, "UIPCMAIN", Mode::kSilent);
+    EXPECT_EQ(Open(), kTimedOut);
+    EXPECT_EQ(sleeps_, 10);
+    EXPECT_EQ(sleptMs_, 1000u);
+    EXPECT_FALSE(link_->IsOpen());
+    EXPECT_TRUE(Leftovers().empty());
+    const auto frames = server.Frames();
+    ASSERT_EQ(frames.size(), 11u);
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_NE(frames[i].sequence, frames[i - 1].sequence) << "a new number for every send";
+    }
+}
+
+TEST_F(LocalTransportTest, RepliesToOtherSequenceNumbersAreDiscarded) {
+    MakeDirectory();
+    TestServer server(directory_, "UIPCMAIN", Mode::kStaleFirst);
+    EXPECT_EQ(Open(), kOkay);
+    EXPECT_EQ(server.Frames().size(), 1u);
+}
+
+TEST_F(LocalTransportTest, ALateAnswerIsNotTakenForTheNextOne) {
+    MakeDirectory();
+    TestServer server(directory_, "UIPCMAIN", Mode::kLate);
+    auto patient = MakeLocalTransport();
+    const std::uintptr_t window = patient->FindServerWindow("UIPCMAIN");
+    ASSERT_NE(window, 0u);
+    const std::uint16_t atom = patient->AddAtom("FSASMLIB:IPC:1:1");
+    std::uint32_t answer = 0;
+    std::uint32_t error = 99;
+    const std::int32_t wParam = static_cast<std::int16_t>(atom);
+    EXPECT_FALSE(patient->SendMessageTimeout(window, 1, wParam, 0, 5, answer, error));
+    EXPECT_EQ(error, 0u) << "a plain time-out";
+    // The first request's answer (101) arrives while the second one waits.
+    EXPECT_TRUE(patient->SendMessageTimeout(window, 1, wParam, 0, 2000, answer, error));
+    EXPECT_EQ(answer, 102u);
+    const auto frames = server.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].name, "FSASMLIB:IPC:1:1") << "the frame carries the atom's name";
+    EXPECT_EQ(frames[0].wParam, wParam);
+}
+
+TEST_F(LocalTransportTest, LostConnectionFailsWithAnErrorThenReconnects) {
+    MakeDirectory();
+    TestServer server(directory_, "UIPCMAIN", Mode::kDropFirst);
+    ASSERT_EQ(Open(), kOkay) << "the retry connects again";
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_EQ(sleeps_, 2) << "one pause before the retry, one after the version round";
+}
+
+TEST_F(LocalTransportTest, ServerGoneGives12) {
+    MakeDirectory();
+    {
+        TestServer server(directory_, "UIPCMAIN", Mode::kServe);
+        ASSERT_EQ(Open(), kOkay);
+    }
+    std::uint32_t value = 0;
+    std::int32_t result = -1;
+    ASSERT_TRUE(link_->LinkRead(0x3308, 4, &value, result));
+    EXPECT_FALSE(link_->LinkProcess(result));
+    EXPECT_EQ(result, kSendFailed);
+    EXPECT_TRUE(link_->IsOpen());
+    link_->LinkClose();
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(LocalTransportTest, AnExistingBlockFileIsRefusedAndLeftAlone) {
+    MakeDirectory();
+    TestServer server(directory_, "UIPCMAIN", Mode::kServe);
+    const int fd = open(BlockPath().c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "mine", 4), 4);
+    close(fd);
+    EXPECT_EQ(Open(), kMappingFailed);
+    EXPECT_EQ(fs::file_size(BlockPath()), 4u);
+}
+
+TEST_F(LocalTransportTest, UnfitDirectoriesAreTakenForNoServer) {
+    const std::string elsewhere = runtime_ + "/elsewhere";
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+    };
+    const Case cases[] = {
+        {"open to group", [&] { ASSERT_EQ(mkdir(directory_.c_str(), 0750), 0); }},
+        {"open to others",
+         [&] {
+             ASSERT_EQ(mkdir(directory_.c_str(), 0700), 0);
+             ASSERT_EQ(chmod(directory_.c_str(), 0701), 0);
+         }},
+        {"symbolic link",
+         [&] {
+             ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
+             ASSERT_EQ(symlink(elsewhere.c_str(), directory_.c_str()), 0);
+         }},
+        {"not a directory",
+         [&] {
+             const int fd = open(directory_.c_str(), O_CREAT | O_WRONLY, 0600);
+             ASSERT_GE(fd, 0);
+             close(fd);
+         }},
+    };
+    for (const Case& c : cases) {
+        std::error_code ignored;
+        fs::remove_all(directory_, ignored);
+        fs::remove_all(elsewhere, ignored);
+        c.arrange();
+        ASSERT_TRUE(local::CheckMeetingDirectory(directory_).has_value()) << c.what;
+        std::string path, error;
+        EXPECT_FALSE(local::PrepareMeetingDirectory(path, error)) << c.what;
+        EXPECT_FALSE(error.empty()) << c.what;
+        if (fs::is_directory(directory_)) {
+            // Even with a server listening inside, the place is not trusted.
+            TestServer server(directory_, "UIPCMAIN", Mode::kServe);
+            EXPECT_EQ(Open(), kNoServer) << c.what;
+        } else {
+            EXPECT_EQ(Open(), kNoServer) << c.what;
+        }
+    }
+}
+
+TEST_F(LocalTransportTest, DirectoryOfAnotherUserIsRefused) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the directory away";
+    }
+    MakeDirectory();
+    ASSERT_EQ(chown(directory_.c_str(), 12345, 12345), 0);
+    EXPECT_TRUE(local::CheckMeetingDirectory(directory_).has_value());
+    EXPECT_EQ(Open(), kNoServer);
+}
+
+TEST(MeetingDirectoryTest, FallsBackToTmpWithoutAnAbsoluteRuntimeDirectory) {
+    const char* previous = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> saved =
+        previous ? std::optional<std::string>(previous) : std::nullopt;
+    const std::string fallback = "/tmp/skyfault-ipc-" + std::to_string(geteuid());
+    setenv("XDG_RUNTIME_DIR", "relative/dir", 1);
+    EXPECT_EQ(local::MeetingDirectory(), fallback);
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(local::MeetingDirectory(), fallback);
+    setenv("XDG_RUNTIME_DIR", "/run/user/7/", 1);
+    EXPECT_EQ(local::MeetingDirectory(), "/run/user/7/skyfault-ipc");
+    if (saved) {
+        setenv("XDG_RUNTIME_DIR", saved->c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
+}
+
+}  // namespace
+}  // namespace skyfault::link
