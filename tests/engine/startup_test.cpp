@@ -1,0 +1,235 @@
+// Start-up, the configuration applied to the live state, saving and leaving.
+
+#include <string>
+
+#include "settings/config.h"
+#include "settings/text.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace skyfault::engine::testing {
+namespace {
+
+TEST_F(EngineTest, WithoutAServerTheTitleCarriesTheLinksReason) {
+    server.SetWindowClass("");
+    Start();
+    EXPECT_EQ(state().window.title, "Skyfault Error: Cannot link to FSUIPC or WideClient");
+    EXPECT_FALSE(state().window.connectStatus);
+    EXPECT_TRUE(state().window.loaded);
+    EXPECT_EQ(state().linkResultText[9], std::string(link::ResultTexts()[9]));
+    EXPECT_EQ(state().simulatorName[1], "FS98");
+}
+
+TEST_F(EngineTest, WithTheServerTheTitleSaysConnected) {
+    Start();
+    EXPECT_EQ(state().window.title, "Skyfault Connected");
+    EXPECT_TRUE(state().window.connectStatus);
+    EXPECT_TRUE(link.IsOpen());
+    EXPECT_GT(changes, 0);
+}
+
+TEST_F(EngineTest, AMissingFileStartsFromTheDefaultsAndTheDesignedWindow) {
+    Start();
+    const auto& s = state().settings;
+    for (int id = 0; id < kSystemCount; ++id) {
+        EXPECT_EQ(s.systemStr[id], "1000,0,999,-50,100,-999,99999,D");
+        EXPECT_EQ(s.allowed[id], 1);
+        EXPECT_TRUE(state().window.chkFailureTypeEnabled[id]);
+    }
+    EXPECT_EQ(state().window.txtMessage.text, "Skyfault Activated");
+    EXPECT_FALSE(state().window.cmdActivateEnabled);
+    EXPECT_TRUE(state().window.cmdDisableEnabled);
+    EXPECT_EQ(state().window.lblRate, ".001");
+    EXPECT_EQ(state().lblInterval(), "60");
+    EXPECT_EQ(state().preferences.txtInterval, "60");
+    EXPECT_EQ(s.rateDenominator, "1000");
+    EXPECT_EQ(s.audioBox, 1);
+    EXPECT_EQ(s.textBox, 1);
+    EXPECT_EQ(s.fuelLeakOption, 1);
+    EXPECT_EQ(s.pauseWithSim, 0);
+    struct Expected {
+        TimerId id;
+        int period;
+        bool enabled;
+    };
+    for (const Expected& e :
+         {Expected{TimerId::FailureEvent, 60000, true}, Expected{TimerId::CheckConnect, 5000, true},
+          Expected{TimerId::Synchronize, 1000, true}, Expected{TimerId::EngineOut, 2000, false},
+          Expected{TimerId::FuelLeak, 3000, false}, Expected{TimerId::GearStuck, 3000, false},
+          Expected{TimerId::FlapsStuck, 3000, false}}) {
+        EXPECT_EQ(timer(e.id).Interval(), e.period) << static_cast<int>(e.id);
+        EXPECT_EQ(timer(e.id).Enabled(), e.enabled) << static_cast<int>(e.id);
+    }
+    // The file is written at the next save.
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+    EXPECT_TRUE(engine->WriteCFG());
+    EXPECT_NE(ReadFile(configPath).find("ADFStr=1000,0,999,-50,100,-999,99999,D\r\n"),
+              std::string::npos);
+}
+
+TEST_F(EngineTest, ConfigurationIsAppliedToTheLiveStateInFileOrder) {
+    WriteConfig(
+        "[General]\r\nRate=500\r\nFrequency=30\r\nActivated=1\r\nActivated=0\r\n"
+        "AudioNotification=2\r\nVisualNotification=0\r\nFuelLeakSpeed=2\r\nPauseWithSim=1\r\n"
+        "[Failures]\r\nPitot=0\r\n[Sounds]\r\nDefaultSound=C:\\d.wav\r\nSoundFile7=C:\\e.wav\r\n"
+        "[Systems]\r\nEngine3Str=5,1,2,3,4,5,6,C\r\n");
+    Start();
+    const auto& s = state().settings;
+    EXPECT_EQ(state().window.lblRate, FormatProbability("500"));
+    EXPECT_EQ(s.rateDenominator, "500");
+    EXPECT_EQ(timer(TimerId::FailureEvent).Interval(), 30000);
+    EXPECT_EQ(state().lblInterval(), "30");
+    EXPECT_EQ(state().preferences.txtInterval, "30");
+    // Activated=1 then Activated=0: the later line wins.
+    EXPECT_TRUE(state().window.cmdActivateEnabled);
+    EXPECT_FALSE(state().window.cmdDisableEnabled);
+    EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
+    EXPECT_EQ(state().window.txtMessage.text, "Skyfault Disabled");
+    EXPECT_TRUE(s.audioNotify);
+    EXPECT_EQ(s.audioBox, 2);
+    EXPECT_FALSE(s.visualNotify);
+    EXPECT_EQ(s.fuelLeakSpeed, 2);
+    EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 1000);
+    EXPECT_FALSE(timer(TimerId::FuelLeak).Enabled());
+    EXPECT_TRUE(timer(TimerId::Synchronize).Enabled());
+    EXPECT_EQ(s.allowed[11], 0);
+    EXPECT_EQ(s.defaultSound, "C:\\d.wav");
+    EXPECT_EQ(state().preferences.txtDefaultSound, "C:\\d.wav");
+    EXPECT_EQ(s.soundFiles[7], "C:\\e.wav");
+    EXPECT_EQ(s.soundFiles[8], "Undefined");
+    EXPECT_EQ(s.systemStr[18], "5,1,2,3,4,5,6,C");
+    EXPECT_EQ(s.systemStr[17], "");  // no line: an empty list
+}
+
+TEST_F(EngineTest, ActivatedZeroThenOneIsActivatedAndReconnectsOnlyWhileDown) {
+    WriteConfig("Activated=0\r\nActivated=1\r\nPauseWithSim=2\r\n");
+    server.SetWindowClass("");
+    Start();
+    EXPECT_EQ(state().window.txtMessage.text, "Skyfault Activated");
+    EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
+    EXPECT_FALSE(timer(TimerId::Synchronize).Enabled());  // only 1 runs it
+}
+
+TEST_F(EngineTest, FuelLeakSpeedsGiveTheirPeriods) {
+    const std::pair<const char*, int> cases[] = {{"0", 7000}, {"1", 4000}, {"2", 1000}};
+    for (const auto& [speed, period] : cases) {
+        WriteConfig(std::string("FuelLeakSpeed=") + speed + "\r\n");
+        Start();
+        EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), period) << speed;
+        engine.reset();
+        link.LinkClose();
+    }
+}
+
+TEST_F(EngineTest, TheFileIsReadBeforeTheTitleWhileTheLinkCountsAsDown) {
+    WriteConfig("Activated=0\r\nActivated=1\r\n");
+    Start();
+    // Activation during loading found connectStatus false and started the
+    // connection timer, which stops at its first tick.
+    EXPECT_TRUE(state().window.connectStatus);
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
+    clock.Advance(5000);
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
+}
+
+TEST_F(EngineTest, ALaterMainChangesOnlyTheTitleAndConnectStatus) {
+    WriteConfig("Frequency=30\r\n");
+    server.SetWindowClass("");
+    Start();
+    engine->SetStatusText("kept");
+    WriteConfig("Frequency=10\r\n");
+    server.SetWindowClass(test_support::kFsuipcClass);
+    engine->Main();
+    EXPECT_EQ(state().window.title, "Skyfault Connected");
+    EXPECT_TRUE(state().window.connectStatus);
+    EXPECT_EQ(timer(TimerId::FailureEvent).Interval(), 30000);
+    EXPECT_EQ(state().window.txtMessage.text, "kept");
+}
+
+TEST_F(EngineTest, AnUnreadableFileGivesTheDefaultsAndSaysWhy) {
+    std::filesystem::create_directories(configPath);  // a folder cannot be read as a file
+    Start();
+    EXPECT_EQ(state().window.txtMessage.text.rfind(ReadErrorMessage(""), 0), 0u)
+        << state().window.txtMessage.text;
+    EXPECT_GT(state().window.txtMessage.text.size(), ReadErrorMessage("").size());
+    EXPECT_EQ(state().settings.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
+}
+
+TEST_F(EngineTest, ASaveFailureShowsWhyAndLosesNothing) {
+    WriteConfig("Rate=500\r\n");
+    Start();
+    // Keep the old file aside and put a folder where the file goes.
+    const auto old = configPath.parent_path() / "old.cfg";
+    std::filesystem::rename(configPath, old);
+    std::filesystem::create_directories(configPath / "inside");
+    engine->settings().systemStr[3] = "7,0,999,-50,100,-999,99999,C";
+    sound.commands.clear();
+    EXPECT_FALSE(engine->WriteCFG());
+    const std::string message = state().window.txtMessage.text;
+    EXPECT_EQ(message.rfind(SaveErrorMessage(""), 0), 0u) << message;
+    EXPECT_TRUE(std::filesystem::is_directory(configPath / "inside"));
+    EXPECT_EQ(sound.commands, (std::vector<std::string>{"Close"}));
+    // Exit does not leave while the settings cannot be saved.
+    engine->btnExit_Click();
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(link.IsOpen());
+    // Once the place is free again, everything is written.
+    std::filesystem::remove_all(configPath);
+    EXPECT_TRUE(engine->WriteCFG());
+    const std::string written = ReadFile(configPath);
+    EXPECT_NE(written.find("Rate=500\r\n"), std::string::npos);
+    EXPECT_NE(written.find("AttitudeIndicatorStr=7,0,999,-50,100,-999,99999,C\r\n"),
+              std::string::npos);
+}
+
+TEST_F(EngineTest, ExitWritesThenClosesTheLinkAndQuits) {
+    Start();
+    engine->cmdDisable_Click();
+    bool fileAtQuit = false;
+    bool linkOpenAtQuit = true;
+    engine->SetQuitCallback([&] {
+        ++quits;
+        fileAtQuit = std::filesystem::exists(configPath);
+        linkOpenAtQuit = link.IsOpen();
+    });
+    engine->btnExit_Click();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(fileAtQuit);
+    EXPECT_FALSE(linkOpenAtQuit);
+    EXPECT_NE(ReadFile(configPath).find("Activated=0\r\n"), std::string::npos);
+    // Nothing runs any more.
+    const int sends = server.Sends();
+    clock.Advance(600000);
+    EXPECT_EQ(server.Sends(), sends);
+}
+
+TEST_F(EngineTest, TheCloseBoxQuitsWithoutWriting) {
+    Start();
+    engine->Unload();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+}
+
+TEST_F(EngineTest, ActivateAndDisableSwitchTheTimersButtonsAndText) {
+    server.SetWindowClass("");
+    Start();
+    engine->cmdDisable_Click();
+    EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
+    EXPECT_TRUE(state().window.cmdActivateEnabled);
+    EXPECT_FALSE(state().settings.activated);
+    EXPECT_EQ(state().window.txtMessage.text, "Skyfault Disabled");
+    const auto queries = server.WindowQueries().size();
+    clock.Advance(20000);  // no connection attempts while disabled
+    EXPECT_EQ(server.WindowQueries().size(), queries);
+    engine->cmdActivate_Click();
+    EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
+    EXPECT_FALSE(state().window.cmdActivateEnabled);
+    EXPECT_TRUE(state().window.cmdDisableEnabled);
+}
+
+}  // namespace
+}  // namespace skyfault::engine::testing
