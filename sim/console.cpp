@@ -268,7 +268,8 @@ CommandOutcome Peek(const std::vector<std::string_view>& words, const OffsetSpac
         for (std::uint32_t i = 0; i < size; ++i) {
             value |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
         }
-        line += " " + std::to_string(value);
+        line += ' ';
+        line += std::to_string(value);
     }
     return Output(line);
 }
