@@ -81,6 +81,9 @@ bool ParseValue(std::string_view text, std::uint32_t size, std::uint64_t& value)
             return false;
         }
         value = ~magnitude + 1;
+        if (bits < 64) {
+            value &= (std::uint64_t{1} << bits) - 1;
+        }
     } else {
         if (bits < 64 && magnitude >> bits != 0) {
             return false;
