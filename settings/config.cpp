@@ -96,6 +96,7 @@ void ReadEntry(std::string_view key, std::string_view value, std::vector<ConfigE
             if (const auto number = LeadingNumber(value)) {
                 if (const auto box = BoxValue(*number)) {
                     entry.number = *box;
+                    entry.on = *number != 0.0;
                     add(kind);
                 }
             }
@@ -200,11 +201,11 @@ void ApplyEntry(Settings& settings, const ConfigEntry& entry) {
             break;
         case EntryKind::AudioNotification:
             settings.audioBox = entry.number;
-            settings.audioNotify = entry.number != 0;
+            settings.audioNotify = entry.on;
             break;
         case EntryKind::VisualNotification:
             settings.textBox = entry.number;
-            settings.visualNotify = entry.number != 0;
+            settings.visualNotify = entry.on;
             break;
         case EntryKind::FuelLeakSpeed:
             settings.fuelLeakSpeed = entry.number;

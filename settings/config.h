@@ -16,8 +16,8 @@ enum class EntryKind {
     Rate,                // text; periodMs unused
     Frequency,           // text; periodMs = value x 1000, rounded (1..65535)
     Activated,           // number: 0 = off, 1 = on
-    AudioNotification,   // number: the box value (0, 1, 2); on = number != 0
-    VisualNotification,  // number: the box value (0, 1, 2); on = number != 0
+    AudioNotification,   // number: the box value (0, 1, 2); on = the value != 0
+    VisualNotification,  // number: the box value (0, 1, 2); on = the value != 0
     FuelLeakSpeed,       // number: 0, 1, 2; periodMs = (7 - 3 x number) x 1000
     PauseWithSim,        // number: the box value (0, 1, 2); sync runs only at 1
     Allowed,             // index = SystemId; number: the box value (0, 1, 2)
@@ -32,6 +32,9 @@ struct ConfigEntry {
     std::string text;  // the value as it stands in the file
     int number = 0;
     int periodMs = 0;
+    // Notifications: the value itself is not 0 (a value of 0.3 shows an
+    // unchecked box, yet the notification is on).
+    bool on = false;
 
     bool operator==(const ConfigEntry&) const = default;
 };

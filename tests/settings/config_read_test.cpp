@@ -102,12 +102,18 @@ TEST(ReadCFG, NotificationBoxes) {
          {std::pair{"AudioNotification"s, EntryKind::AudioNotification},
           std::pair{"VisualNotification"s, EntryKind::VisualNotification}}) {
         SCOPED_TRACE(key);
-        EXPECT_EQ(ReadCFG(key + "=0"), Only(Entry(kind, "0", 0)));
-        EXPECT_EQ(ReadCFG(key + "=1"), Only(Entry(kind, "1", 1)));
-        EXPECT_EQ(ReadCFG(key + "=2"), Only(Entry(kind, "2", 2)));
-        EXPECT_EQ(ReadCFG(key + "=1.5"), Only(Entry(kind, "1.5", 2)));
-        EXPECT_EQ(ReadCFG(key + "=2.5"), Only(Entry(kind, "2.5", 2)));
-        EXPECT_EQ(ReadCFG(key + "=0.5"), Only(Entry(kind, "0.5", 0)));
+        auto note = [&](std::string text, int box, bool on) {
+            ConfigEntry entry = Entry(kind, std::move(text), box);
+            entry.on = on;
+            return Only(entry);
+        };
+        EXPECT_EQ(ReadCFG(key + "=0"), note("0", 0, false));
+        EXPECT_EQ(ReadCFG(key + "=1"), note("1", 1, true));
+        EXPECT_EQ(ReadCFG(key + "=2"), note("2", 2, true));
+        EXPECT_EQ(ReadCFG(key + "=1.5"), note("1.5", 2, true));
+        EXPECT_EQ(ReadCFG(key + "=2.5"), note("2.5", 2, true));
+        // The box shows the rounded value; the notification follows the value.
+        EXPECT_EQ(ReadCFG(key + "=0.5"), note("0.5", 0, true));
         EXPECT_TRUE(ReadCFG(key + "=3").empty());
         EXPECT_TRUE(ReadCFG(key + "=2.6").empty());
         EXPECT_TRUE(ReadCFG(key + "=-1").empty());
@@ -120,6 +126,9 @@ TEST(ReadCFG, NotificationBoxes) {
     EXPECT_TRUE(settings.audioNotify);
     EXPECT_EQ(settings.textBox, 0);
     EXPECT_FALSE(settings.visualNotify);
+    settings = Applied("AudioNotification=0.3");
+    EXPECT_EQ(settings.audioBox, 0);
+    EXPECT_TRUE(settings.audioNotify);
     // An unusable value leaves the earlier one.
     ApplyConfig(settings, "AudioNotification=0\nAudioNotification=9\nVisualNotification=1");
     EXPECT_EQ(settings.audioBox, 0);
