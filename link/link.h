@@ -22,9 +22,13 @@ public:
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // Forgets every handle without releasing anything (the version fields stay).
+    // Clears every handle before an open attempt; the version fields stay.
+    // Whatever an open link still holds is released through the transport
+    // first, so that no atom, mapping, view, connection or block file is left
+    // behind; on a closed link there is nothing to release.
     void LinkInitialize();
-    // Opens the link; requestedSim 0 accepts any simulator.
+    // Opens the link; requestedSim 0 accepts any simulator. On an open link
+    // it fails with 1 and leaves the link, and its versions, as they are.
     bool LinkOpen(std::int32_t requestedSim, std::int32_t& result);
     // Releases everything; may be called at any time, also twice.
     void LinkClose();
