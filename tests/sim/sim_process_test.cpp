@@ -407,6 +407,63 @@ TEST_F(SimProcessTest, AnswerOptionAndWrongVersion) {
     EXPECT_EQ(GetLe32(block.Data() + 16), 0u);
 }
 
+// A peer under another uid is answered 0 (checkable only as root).
+TEST_F(SimProcessTest, RefusesPeersOfAnotherUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to connect as another user";
+    }
+    SimProcess sim({});
+    ASSERT_TRUE(sim.WaitFor("ready"));
+    const std::string name = "FSASMLIB:IPC:3:1";
+    BlockFile block(dir_.Meeting() + "/" + name);
+    block.Block().AppendRead(0x3304, 4, 1);
+    block.Block().Terminate();
+    // Let the other user reach the socket at all.
+    ASSERT_EQ(chmod(dir_.Path().c_str(), 0711), 0);
+    ASSERT_EQ(chmod(dir_.Meeting().c_str(), 0711), 0);
+    ASSERT_EQ(chmod(Socket().c_str(), 0777), 0);
+
+    const auto frame = local::EncodeRequest({7, local::MessageNumber("FSASMLIB:IPC"), 0, 0, name});
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, Socket().c_str(), sizeof address.sun_path - 1);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Exit code: the answer, 100 when nothing came back, 101 when not connected.
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(102);
+        }
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) {
+            _exit(101);
+        }
+        std::uint8_t reply[local::kReplyFrameSize];
+        std::size_t got = 0;
+        while (got < sizeof reply) {
+            const ssize_t n = read(fd, reply + got, sizeof reply - got);
+            if (n <= 0) {
+                _exit(100);
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        _exit(static_cast<int>(reply[8]));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(chmod(dir_.Meeting().c_str(), 0700), 0);
+    ASSERT_EQ(chmod(dir_.Path().c_str(), 0700), 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(GetLe32(block.Data() + 16), 0u);
+
+    // The same request from our own uid is carried out.
+    RawClient own(Socket());
+    EXPECT_EQ(own.Request(name), 1u);
+    EXPECT_NE(GetLe32(block.Data() + 16), 0u);
+}
+
 // The link's own client against the process: open, read, write.
 TEST_F(SimProcessTest, LinkOpensReadsAndWrites) {
     SimProcess sim({"--sim-code", "2"});
