@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The failure sound, heard whole: a private PulseAudio server with a null
+# sink, a generated tone as Pitot's sound, a recording of the sink's monitor
+# while the program fails Pitot beside the stand-in, and the tone looked for
+# in the recording: its frequency and its whole length.
+# Usage: sound_test.sh SKYFAULT SKYFAULT_SIM ARTIFACTS
+set -uo pipefail
+app=$1 sim=$2 artifacts=$3
+source "$(dirname "$0")/lib.sh"
+e2e_need xvfb-run xauth Xvfb pulseaudio pactl parec pacat sox python3
+e2e_setup
+mkdir -p "$artifacts"
+
+frequency=660
+length=0.8
+
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --log-target=stderr \
+    -L "module-null-sink sink_name=skyfault_test rate=44100" -L "module-native-protocol-unix" \
+    >"$E2E_DIR/pulse.log" 2>&1 &
+E2E_PIDS+=($!)
+for _ in $(seq 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.1
+done
+pactl info >/dev/null 2>&1 || fail "the sound server did not start"
+pactl set-default-sink skyfault_test
+
+# The tone, after half a second of silence that absorbs the start of the
+# streams; what matters is that the tone plays to its very end.
+tone="$E2E_DIR/work/tone.wav"
+sox -n -r 44100 -c 1 -b 16 "$tone" synth "$length" sine "$frequency" vol 0.5 pad 0.5 0
+write_pitot_config "$E2E_DIR/work/skyfault.cfg" 1 "$tone"
+
+# Silence played throughout keeps the sink running, so the recording has no gaps.
+pacat --raw --format=s16le --rate=44100 --channels=1 /dev/zero &
+E2E_PIDS+=($!)
+parec --latency-msec=10 -d skyfault_test.monitor --format=s16le --rate=44100 --channels=1 \
+    --file-format=wav "$E2E_DIR/recording.wav" &
+recorder=$!
+E2E_PIDS+=("$recorder")
+sleep 1
+
+start_sim "$sim"
+start_app "$app"
+wait_for "$E2E_DIR/app.log" "title: Skyfault Connected" 30 || fail "no 'Skyfault Connected' title"
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 15 || fail "the stand-in saw no Pitot failure"
+sleep 3  # the tone is 1.3 s long; the recording lags a little
+app_command "trigger mnuFileExit"
+wait_exit "$E2E_APP" 20 || fail "File > Exit did not end the program"
+kill -INT "$recorder"
+wait "$recorder" 2>/dev/null
+cp "$E2E_DIR/recording.wav" "$artifacts/sound-recording.wav"
+
+found=$(python3 "$(dirname "$0")/find_tone.py" "$E2E_DIR/recording.wav" 0.05) || fail "no tone in the recording ($found)"
+echo "heard: $found"
+python3 - "$found" "$frequency" "$length" <<'PY' || fail "the tone was not heard whole: $found"
+import sys
+fields = dict(item.split("=") for item in sys.argv[1].split())
+frequency, length = float(sys.argv[2]), float(sys.argv[3])
+heard_f, heard_l = float(fields["frequency"]), float(fields["length"])
+ok = abs(heard_f - frequency) <= 10 and length - 0.02 <= heard_l <= length + 0.05
+sys.exit(0 if ok else 1)
+PY
+echo "e2e sound: 1 passed, 0 failed"

@@ -1,0 +1,424 @@
+// The main window and the About window over a running engine, on a manual
+// clock, against a server in the test's own process.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/manual_timer.h"
+#include "link/link.h"
+#include "settings/catalogue.h"
+#include "tests/support/in_process_server.h"
+#include "ui/file_dialog.h"
+#include "ui/frmAbout.h"
+#include "ui/frmMain.h"
+
+namespace skyfault::ui {
+namespace {
+
+using engine::TimerId;
+
+class RecordingSound final : public engine::SoundPlayer {
+public:
+    void Close() override { commands.push_back("Close"); }
+    void Open(const std::string& path) override { commands.push_back("Open:" + path); }
+    void Play() override { commands.push_back("Play"); }
+    std::vector<std::string> commands;
+};
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device device;
+        path_ = std::filesystem::temp_directory_path() /
+                ("skyfault-ui-" + std::to_string(device()) + "-" + std::to_string(device()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A list whose system fails at every draw within the server's starting
+// values (120 kt, 15 degrees C, 328 ft).
+constexpr const char* kAlwaysList = "1,0,999,-50,100,-999,99999,C";
+
+// A configuration that allows only the given systems, each failing at every
+// draw, checked every second.
+std::string ConfigAllowing(const std::vector<int>& systems, const char* activated = "1") {
+    std::string text = "[General]\r\nRate=1000\r\nFrequency=1\r\nActivated=";
+    text += activated;
+    text +=
+        "\r\nAudioNotification=1\r\nVisualNotification=1\r\nFuelLeakSpeed=1\r\nPauseWithSim=0\r\n";
+    text += "\r\n[Failures]\r\n";
+    for (int id = 0; id < kSystemCount; ++id) {
+        const bool allowed = std::find(systems.begin(), systems.end(), id) != systems.end();
+        text += ConfigKey(Catalogue()[id].caption) + (allowed ? "=1\r\n" : "=0\r\n");
+    }
+    text += "\r\n[Sounds]\r\nDefaultSound=default.wav\r\n\r\n[Systems]\r\n";
+    for (int id = 0; id < kSystemCount; ++id) {
+        text += ConfigKey(Catalogue()[id].caption) + "Str=" + kAlwaysList + "\r\n";
+    }
+    return text;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    test_support::InProcessServer server;
+    link::Link link{server};
+    engine::ManualClock clock;
+    RecordingSound sound;
+    engine::SeededRandom random{7.0};
+    TempFolder folder;
+    std::filesystem::path configPath = folder.path() / "skyfault.cfg";
+    ScriptedFileDialog files;
+    std::unique_ptr<engine::Engine> engine;
+    std::unique_ptr<frmMain> window;
+    int quits = 0;
+
+    ~MainWindowTest() override {
+        window.reset();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        engine.reset();
+        link.LinkClose();
+    }
+
+    void WriteConfig(const std::string& text) {
+        std::ofstream out(configPath, std::ios::binary);
+        out << text;
+    }
+
+    // As the program starts: the window first, then Main, then showing.
+    void Start(DialogHooks hooks = {}) {
+        engine = std::make_unique<engine::Engine>(
+            engine::Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
+        window = std::make_unique<frmMain>(*engine, files, std::move(hooks));
+        window->SetQuitHandler([this] { ++quits; });
+        engine->Main();
+        if (engine->state().window.loaded) {
+            window->show();
+        }
+    }
+
+    QString Status() const { return window->txtMessage->text(); }
+    QColor StatusColour() const { return window->txtMessage->palette().color(QPalette::Text); }
+    static void DeleteLaterNow() {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+
+TEST_F(MainWindowTest, TitleShowsTheConnectionResult) {
+    Start();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Skyfault Connected"));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(engine->state().window.connectStatus);
+}
+
+TEST_F(MainWindowTest, TitleShowsWhyTheLinkFailed) {
+    server.SetWindowClass("");
+    Start();
+    EXPECT_EQ(window->windowTitle(),
+              QStringLiteral("Skyfault Error: Cannot link to FSUIPC or WideClient"));
+    EXPECT_FALSE(engine->state().window.connectStatus);
+}
+
+TEST_F(MainWindowTest, ControlsCarryTheirNamesCaptionsAndFrames) {
+    Start();
+    EXPECT_EQ(window->txtMessage->objectName(), QStringLiteral("txtMessage"));
+    EXPECT_TRUE(window->txtMessage->font().bold());
+    EXPECT_TRUE(window->cmdDefault->font().bold());
+    EXPECT_TRUE(window->cmdSpecific->font().bold());
+    EXPECT_TRUE(window->btnExit->font().bold());
+    EXPECT_TRUE(window->lblAllowedFailures->font().bold());
+    EXPECT_FALSE(window->cmdActivate->font().bold());
+    EXPECT_EQ(window->Image1->size(), QSize(300, 100));
+    EXPECT_FALSE(window->Image1->pixmap().isNull());
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_EQ(window->fraCurrentSettings->title(), QStringLiteral("Current Settings"));
+    EXPECT_EQ(window->lblRateHeading->text(), QStringLiteral("Default Probability:"));
+    EXPECT_EQ(window->lblCheckInterval->text(), QStringLiteral("Check Interval:"));
+
+    const std::map<QGroupBox*, std::vector<int>> frames = {
+        {window->fraInstruments, {1, 2, 3, 5, 7, 8, 9, 13, 15}},
+        {window->fraEngines, {16, 17, 18, 19}},
+        {window->fraRadios, {0, 4, 10, 12}},
+        {window->fraSystems, {6, 14}},
+        {window->fraMisc, {24, 11, 20}},
+        {window->fraFuelLeak, {21, 23, 22}},
+    };
+    int placed = 0;
+    for (const auto& [frame, ids] : frames) {
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->parentWidget(), window->fraCurrentSettings);
+        int previousY = -1;
+        for (const int id : ids) {
+            QCheckBox* box = window->chkFailureType[id];
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->parentWidget(), frame) << id;
+            EXPECT_EQ(box->objectName(), QStringLiteral("chkFailureType_%1").arg(id));
+            EXPECT_EQ(box->text().toStdString(), std::string(Catalogue()[id].caption));
+            if (frame != window->fraMisc) {
+                EXPECT_GT(box->y(), previousY) << "top to bottom: " << id;
+            }
+            previousY = box->y();
+            ++placed;
+        }
+    }
+    EXPECT_EQ(placed, kSystemCount);
+    // Flaps and Pitot side by side, Landing Gear below.
+    EXPECT_EQ(window->chkFailureType[24]->y(), window->chkFailureType[11]->y());
+    EXPECT_LT(window->chkFailureType[24]->x(), window->chkFailureType[11]->x());
+    EXPECT_GT(window->chkFailureType[20]->y(), window->chkFailureType[24]->y());
+
+    EXPECT_EQ(window->mnuFile->title(), QStringLiteral("&File"));
+    EXPECT_EQ(window->mnuHelp->title(), QStringLiteral("&Help"));
+    EXPECT_EQ(window->mnuFileDefault->text(), QStringLiteral("Default Settings"));
+    EXPECT_EQ(window->mnuSpecificSystems->text(), QStringLiteral("Specific Systems"));
+    EXPECT_EQ(window->mnuFileExit->text(), QStringLiteral("Exit"));
+    EXPECT_EQ(window->mnuHelpAbout->text(), QStringLiteral("About"));
+}
+
+TEST_F(MainWindowTest, ShowsTheConfiguredSettings) {
+    WriteConfig(ConfigAllowing({3, 22}, "0") + "Rate=500\r\nFrequency=30\r\nFlaps=2\r\n");
+    Start();
+    EXPECT_EQ(window->lblRate->text().toStdString(), engine->state().window.lblRate);
+    EXPECT_EQ(window->lblRate->text().trimmed(), QStringLiteral(".002"));
+    EXPECT_EQ(window->lblInterval->text(), QStringLiteral("30"));
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Disabled"));
+    EXPECT_TRUE(window->cmdActivate->isEnabled());
+    EXPECT_FALSE(window->cmdDisable->isEnabled());
+    for (int id = 0; id < kSystemCount; ++id) {
+        const Qt::CheckState expected = id == 24                ? Qt::PartiallyChecked
+                                        : (id == 3 || id == 22) ? Qt::Checked
+                                                                : Qt::Unchecked;
+        EXPECT_EQ(window->chkFailureType[id]->checkState(), expected) << id;
+    }
+}
+
+TEST_F(MainWindowTest, DisableAndActivateSwitchTheButtonsTimerAndMessage) {
+    Start();
+    ASSERT_TRUE(engine->timer(TimerId::FailureEvent).Enabled());
+    ASSERT_FALSE(window->cmdActivate->isEnabled());
+
+    window->cmdDisable->click();
+    EXPECT_TRUE(window->cmdActivate->isEnabled());
+    EXPECT_FALSE(window->cmdDisable->isEnabled());
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Disabled"));
+    EXPECT_EQ(StatusColour(), kBlack);
+    EXPECT_FALSE(engine->timer(TimerId::FailureEvent).Enabled());
+    EXPECT_FALSE(engine->timer(TimerId::CheckConnect).Enabled());
+
+    window->cmdActivate->click();
+    EXPECT_FALSE(window->cmdActivate->isEnabled());
+    EXPECT_TRUE(window->cmdDisable->isEnabled());
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Activated"));
+    EXPECT_TRUE(engine->timer(TimerId::FailureEvent).Enabled());
+    // The link is up: no reconnection.
+    EXPECT_FALSE(engine->timer(TimerId::CheckConnect).Enabled());
+}
+
+TEST_F(MainWindowTest, ActivateWithTheLinkDownRetriesTheConnection) {
+    server.SetWindowClass("");
+    WriteConfig(ConfigAllowing({}, "0"));
+    Start();
+    ASSERT_FALSE(engine->timer(TimerId::CheckConnect).Enabled());
+    window->cmdActivate->click();
+    EXPECT_TRUE(engine->timer(TimerId::CheckConnect).Enabled());
+
+    // The simulator comes up: the next retry connects and the title follows.
+    server.SetWindowClass(test_support::kFsuipcClass);
+    clock.Advance(5000);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Skyfault Connected"));
+}
+
+TEST_F(MainWindowTest, AFailureShowsRedTextAndGreysItsBoxUntilActivateOrDisable) {
+    WriteConfig(ConfigAllowing({16}));
+    Start();
+    clock.Advance(1000);
+    EXPECT_EQ(Status(), QStringLiteral("Failure: Engine 1"));
+    EXPECT_EQ(StatusColour(), kRed);
+    EXPECT_FALSE(window->chkFailureType[16]->isEnabled());
+    EXPECT_TRUE(window->chkFailureType[17]->isEnabled());
+
+    window->cmdDisable->click();
+    EXPECT_EQ(StatusColour(), kBlack);
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Disabled"));
+
+    // A failure carried out while disabled leaves red text for Activate.
+    engine->FailSystem(19);
+    ASSERT_EQ(StatusColour(), kRed);
+    EXPECT_EQ(Status(), QStringLiteral("Failure: Engine 4"));
+    window->cmdActivate->click();
+    EXPECT_EQ(StatusColour(), kBlack);
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Activated"));
+}
+
+TEST_F(MainWindowTest, CheckBoxClicksSetTheAllowedValues) {
+    WriteConfig(ConfigAllowing({5}) + "Flaps=2\r\n");
+    Start();
+    const auto& allowed = engine->state().settings.allowed;
+    ASSERT_EQ(allowed[5], 1);
+
+    window->chkFailureType[5]->click();
+    EXPECT_EQ(allowed[5], 0);
+    EXPECT_EQ(window->chkFailureType[5]->checkState(), Qt::Unchecked);
+    window->chkFailureType[5]->click();
+    EXPECT_EQ(allowed[5], 1);
+    EXPECT_EQ(window->chkFailureType[5]->checkState(), Qt::Checked);
+
+    // A greyed box is cleared by a click.
+    ASSERT_EQ(allowed[24], 2);
+    window->chkFailureType[24]->click();
+    EXPECT_EQ(allowed[24], 0);
+    EXPECT_EQ(window->chkFailureType[24]->checkState(), Qt::Unchecked);
+
+    // The check cycle follows the boxes: with Compass unticked nothing fails.
+    window->chkFailureType[5]->click();
+    clock.Advance(3000);
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Activated"));
+}
+
+TEST_F(MainWindowTest, PreferencesIsMadeOnceAndShownAgain) {
+    int made = 0;
+    DialogHooks hooks;
+    hooks.makePreferences = [&made](frmMain&) {
+        ++made;
+        return std::make_unique<QWidget>();
+    };
+    Start(std::move(hooks));
+    ASSERT_EQ(made, 1);
+    QWidget* preferences = window->Preferences();
+    ASSERT_NE(preferences, nullptr);
+    EXPECT_FALSE(preferences->isVisible());
+
+    window->cmdDefault->click();
+    window->mnuFileDefault->trigger();
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(window->Preferences(), preferences);
+    EXPECT_TRUE(preferences->isVisible());
+    int shown = 0;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        shown += top == preferences && top->isVisible() ? 1 : 0;
+    }
+    EXPECT_EQ(shown, 1);
+    // The main window stays usable.
+    window->cmdDisable->click();
+    EXPECT_EQ(Status(), QStringLiteral("Skyfault Disabled"));
+}
+
+TEST_F(MainWindowTest, SystemSettingsIsMadeAtFirstShowingAndAnewAfterUnloading) {
+    int made = 0;
+    DialogHooks hooks;
+    hooks.makeSystemSettings = [&made](frmMain&) {
+        ++made;
+        return std::make_unique<QWidget>();
+    };
+    Start(std::move(hooks));
+    EXPECT_EQ(made, 0);
+    window->cmdSpecific->click();
+    window->mnuSpecificSystems->trigger();
+    EXPECT_EQ(made, 1);
+    ASSERT_NE(window->SystemSettings(), nullptr);
+    EXPECT_TRUE(window->SystemSettings()->isVisible());
+
+    // Hidden (its OK) it is shown as it was; unloaded (its Cancel) it is made anew.
+    window->SystemSettings()->hide();
+    window->cmdSpecific->click();
+    EXPECT_EQ(made, 1);
+    window->UnloadSystemSettings();
+    EXPECT_EQ(window->SystemSettings(), nullptr);
+    DeleteLaterNow();
+    window->cmdSpecific->click();
+    EXPECT_EQ(made, 2);
+}
+
+TEST_F(MainWindowTest, AboutOpensModelessAndOkOrCloseUnloadsIt) {
+    Start();
+    window->mnuHelpAbout->trigger();
+    frmAbout* about = window->About();
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_FALSE(about->isModal());
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("About Skyfault"));
+    EXPECT_EQ(about->txtAbout->toPlainText().split(QLatin1Char('\n')).first(),
+              QStringLiteral("Skyfault v2.0"));
+    EXPECT_EQ(about->cmdOK->text(), QStringLiteral("OK"));
+    EXPECT_FALSE(about->picIcon->pixmap().isNull());
+
+    window->mnuHelpAbout->trigger();
+    EXPECT_EQ(window->About(), about) << "a loaded About window is shown again, not loaded twice";
+
+    about->cmdOK->click();
+    EXPECT_EQ(window->About(), nullptr);
+    DeleteLaterNow();
+
+    window->mnuHelpAbout->trigger();
+    ASSERT_NE(window->About(), nullptr);
+    window->About()->close();
+    EXPECT_EQ(window->About(), nullptr);
+    DeleteLaterNow();
+}
+
+TEST_F(MainWindowTest, ExitSavesClosesTheLinkAndEnds) {
+    WriteConfig(ConfigAllowing({2}));
+    Start();
+    window->chkFailureType[3]->click();
+    std::filesystem::remove(configPath);
+    window->mnuHelpAbout->trigger();
+
+    window->btnExit->click();
+    EXPECT_EQ(quits, 1);
+    ASSERT_TRUE(std::filesystem::exists(configPath));
+    std::ifstream in(configPath, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("AttitudeIndicator=1\r\n"), std::string::npos);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_NE(window->About(), nullptr);
+    EXPECT_FALSE(window->About()->isVisible()) << "other windows go with the main window";
+}
+
+TEST_F(MainWindowTest, FileExitSavesToo) {
+    Start();
+    std::filesystem::remove(configPath);
+    window->mnuFileExit->trigger();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(std::filesystem::exists(configPath));
+}
+
+TEST_F(MainWindowTest, CloseBoxEndsWithoutSaving) {
+    WriteConfig(ConfigAllowing({2}));
+    Start();
+    window->chkFailureType[3]->click();
+    std::filesystem::remove(configPath);
+
+    window->close();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+    EXPECT_FALSE(link.IsOpen());
+}
+
+}  // namespace
+}  // namespace skyfault::ui
