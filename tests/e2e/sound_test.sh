@@ -61,4 +61,36 @@ heard_f, heard_l = float(fields["frequency"]), float(fields["length"])
 ok = abs(heard_f - frequency) <= 10 and length - 0.02 <= heard_l <= length + 0.05
 sys.exit(0 if ok else 1)
 PY
+
+# --- Close cuts a sound off: Exit (which saves, and saving closes the player)
+# one second into a long tone leaves only that second of it.
+echo "quit" >&7
+exec 7>&- 8>&-
+wait_exit "$E2E_SIM" 10 || fail "the stand-in did not quit"
+rm -f "$E2E_DIR/app.in" "$E2E_DIR/app.log" "$E2E_DIR/sim.in" "$E2E_DIR/sim.log"
+long="$E2E_DIR/work/long.wav"
+sox -n -r 44100 -c 1 -b 16 "$long" synth 6 sine 440 vol 0.5 pad 0.5 0
+write_pitot_config "$E2E_DIR/work/skyfault.cfg" 1 "$long"
+parec --latency-msec=10 -d skyfault_test.monitor --format=s16le --rate=44100 --channels=1 \
+    --file-format=wav "$E2E_DIR/recording-cut.wav" &
+recorder=$!
+E2E_PIDS+=("$recorder")
+sleep 1
+start_sim "$sim"
+start_app "$app"
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 30 || fail "the stand-in saw no Pitot failure"
+sleep 2.5  # half a second of lead-in silence, then about two seconds of tone
+app_command "trigger mnuFileExit"
+wait_exit "$E2E_APP" 20 || fail "File > Exit did not end the program"
+sleep 1
+kill -INT "$recorder"
+wait "$recorder" 2>/dev/null
+found=$(python3 "$(dirname "$0")/find_tone.py" "$E2E_DIR/recording-cut.wav" 0.05) || fail "no long tone in the recording ($found)"
+echo "heard before Exit: $found"
+python3 - "$found" <<'PY' || fail "Exit did not cut the sound off: $found"
+import sys
+fields = dict(item.split("=") for item in sys.argv[1].split())
+ok = abs(float(fields["frequency"]) - 440) <= 10 and 0.5 <= float(fields["length"]) <= 4.0
+sys.exit(0 if ok else 1)
+PY
 echo "e2e sound: 1 passed, 0 failed"
