@@ -1,0 +1,104 @@
+#include "engine/preferences.h"
+
+#include "engine/engine.h"
+#include "settings/text.h"
+
+namespace skyfault::engine {
+
+Preferences::Preferences(Engine& engine) : engine_(engine) {
+    LoadFromSettings();
+}
+
+void Preferences::LoadFromSettings() {
+    const Settings& settings = engine_.settings();
+    const PreferencesControls& controls = engine_.preferences();
+    form_.txtRateDenominator = settings.rateDenominator;
+    form_.txtInterval = controls.txtInterval;
+    form_.txtDefaultSound = settings.defaultSound;
+    form_.chkAudio = settings.audioBox;
+    form_.chkText = settings.textBox;
+    form_.optFuelLeakSpeed = settings.fuelLeakOption;
+    form_.chkPause = settings.pauseWithSim;
+}
+
+void Preferences::Show() {
+    if (!visible_) {
+        LoadFromSettings();
+        visible_ = true;
+    }
+}
+
+void Preferences::optFuelLeakSpeed_Click(int index) {
+    if (index >= 0 && index <= 2) {
+        form_.optFuelLeakSpeed = index;
+    }
+}
+
+void Preferences::ApplyFrequencySettings() {
+    // Each check reads its box anew, so that it sees the corrections made
+    // before it; each message replaces the last.
+    if (TextValue(form_.txtRateDenominator) > kMaxRate) {
+        engine_.SetStatusText(std::string(kMaxRateMessage));
+        form_.txtRateDenominator = "65000";
+    }
+    if (TextValue(form_.txtInterval) > kMaxInterval) {
+        engine_.SetStatusText(std::string(kMaxIntervalMessage));
+        form_.txtInterval = "65";
+    }
+    // Written as "not at least 1" so that a value that is not a number at
+    // all is corrected too.
+    if (!(TextValue(form_.txtRateDenominator) >= 1)) {
+        engine_.SetStatusText(std::string(kMinRateMessage));
+        form_.txtRateDenominator = "1";
+    }
+    if (!(TextValue(form_.txtInterval) >= 1)) {
+        engine_.SetStatusText(std::string(kMinIntervalMessage));
+        form_.txtInterval = "1";
+    }
+
+    engine_.settings().rateDenominator = form_.txtRateDenominator;
+    engine_.SetRateLabel(form_.txtRateDenominator);
+    const int periodMs = static_cast<int>(RoundHalfEven(TextValue(form_.txtInterval) * 1000));
+    engine_.preferences().txtInterval = form_.txtInterval;
+    engine_.SetCheckInterval(form_.txtInterval, periodMs);
+}
+
+void Preferences::cmdPrefsOK_Click() {
+    ApplyFrequencySettings();
+
+    Settings& settings = engine_.settings();
+    int speed = settings.fuelLeakSpeed;
+    for (int index = 0; index <= 2; ++index) {
+        if (form_.optFuelLeakSpeed == index) {
+            speed = index;
+        }
+    }
+    settings.fuelLeakOption = form_.optFuelLeakSpeed;
+    engine_.SetFuelLeakSpeed(speed);
+
+    settings.audioBox = form_.chkAudio;
+    settings.audioNotify = form_.chkAudio != 0;
+    settings.textBox = form_.chkText;
+    settings.visualNotify = form_.chkText != 0;
+
+    // A greyed box counts as ticked; what is stored is what runs.
+    engine_.SetPauseWithSim(form_.chkPause == 0 ? 0 : 1);
+
+    engine_.ApplyDefaultRateToSystems(form_.txtRateDenominator);
+
+    settings.defaultSound = form_.txtDefaultSound;
+    engine_.preferences().txtDefaultSound = form_.txtDefaultSound;
+    engine_.NotifyChanged();
+
+    engine_.WriteCFG();
+    // The boxes now show what is in force (a greyed pause box shows ticked).
+    LoadFromSettings();
+    visible_ = false;
+}
+
+void Preferences::cmdPrefsCancel_Click() {
+    LoadFromSettings();
+    visible_ = false;
+}
+
+}  // namespace skyfault::engine

@@ -1,0 +1,179 @@
+#include "engine/system_settings.h"
+
+#include <utility>
+
+#include "engine/engine.h"
+#include "settings/model.h"
+#include "settings/text.h"
+
+namespace skyfault::engine {
+
+const std::array<std::string_view, kSystemCount>& SystemListEntries() {
+    static const std::array<std::string_view, kSystemCount> entries = {
+        "ADF",
+        "Airspeed Indicator",
+        "Altimeter",
+        "Attitude Indicator",
+        "Center Tank",
+        "COM radio",
+        "Compass",
+        "Electrics",
+        "Engine 1",
+        "Engine 2",
+        "Engine 3",
+        "Engine 4",
+        "Engine Gauge",
+        "Flaps",
+        "Fuel Indicators",
+        "Heading Indicator",
+        "Landing Gear",
+        "Left Tank",
+        "NAV radios",
+        "Pitot",
+        "Right Tank",
+        "Transponder",
+        "Turn Coordinator",
+        "Vacuum",
+        "Vertical Speed Indicator",
+    };
+    return entries;
+}
+
+std::string& SystemSettingsForm::Box(SystemBox box) {
+    return const_cast<std::string&>(std::as_const(*this).Box(box));
+}
+
+const std::string& SystemSettingsForm::Box(SystemBox box) const {
+    switch (box) {
+        case SystemBox::SystemRate:
+            return txtSystemRate;
+        case SystemBox::BegIAS:
+            return txtBegIAS;
+        case SystemBox::EndIAS:
+            return txtEndIAS;
+        case SystemBox::BegOAT:
+            return txtBegOAT;
+        case SystemBox::EndOAT:
+            return txtEndOAT;
+        case SystemBox::BegAlt:
+            return txtBegAlt;
+        case SystemBox::EndAlt:
+            return txtEndAlt;
+        case SystemBox::SystemSound:
+            break;
+    }
+    return txtSystemSound;
+}
+
+SystemSettings::SystemSettings(Engine& engine) : engine_(engine) {
+    Form_Load();
+}
+
+void SystemSettings::Form_Load() {
+    TakeSnapshot();
+    initialLoad_ = true;
+    cmbSystem_Click(0);
+    RefreshInterval();
+}
+
+void SystemSettings::TakeSnapshot() {
+    savedSystemStr_ = engine_.settings().systemStr;
+}
+
+void SystemSettings::RefreshInterval() {
+    form_.lblShowTimePeriod = "every " + engine_.state().lblInterval() + " seconds";
+}
+
+void SystemSettings::Show() {
+    if (visible_ || unloaded_) {
+        return;
+    }
+    TakeSnapshot();
+    ShowItem();
+    RefreshInterval();
+    visible_ = true;
+}
+
+void SystemSettings::StoreShownSystem() {
+    Settings& settings = engine_.settings();
+    defaultIndicator_ =
+        TextValue(settings.rateDenominator) == TextValue(form_.txtSystemRate) ? "D" : "C";
+    const auto slot = static_cast<std::size_t>(itemID_);
+    settings.systemStr[slot] =
+        ComposeList({form_.txtSystemRate, form_.txtBegIAS, form_.txtEndIAS, form_.txtBegOAT,
+                     form_.txtEndOAT, form_.txtBegAlt, form_.txtEndAlt, defaultIndicator_});
+    if (form_.txtSystemSound != kDefaultSoundShown) {
+        settings.soundFiles[slot] = form_.txtSystemSound;
+    }
+    engine_.NotifyChanged();
+}
+
+void SystemSettings::ShowItem() {
+    const Settings& settings = engine_.settings();
+    const auto slot = static_cast<std::size_t>(itemID_);
+    const std::string& list = settings.systemStr[slot];
+    form_.txtSystemRate = GetField(list, 1);
+    form_.txtBegIAS = GetField(list, 2);
+    form_.txtEndIAS = GetField(list, 3);
+    form_.txtBegOAT = GetField(list, 4);
+    form_.txtEndOAT = GetField(list, 5);
+    form_.txtBegAlt = GetField(list, 6);
+    form_.txtEndAlt = GetField(list, 7);
+    defaultIndicator_ = GetField(list, 8);
+    const std::string& sound = settings.soundFiles[slot];
+    form_.txtSystemSound = sound == kUndefinedSound ? std::string(kDefaultSoundShown) : sound;
+}
+
+void SystemSettings::cmbSystem_Click(int position) {
+    const auto& entries = SystemListEntries();
+    if (position < 0 || position >= kSystemCount) {
+        return;
+    }
+    if (initialLoad_) {
+        initialLoad_ = false;
+    } else {
+        StoreShownSystem();
+    }
+    form_.cmbSystem = position;
+    // The system is found by its caption, never by its place in the list.
+    const std::string_view entry = entries[static_cast<std::size_t>(position)];
+    const auto& catalogue = Catalogue();
+    for (int id = 0; id < kSystemCount; ++id) {
+        if (catalogue[static_cast<std::size_t>(id)].caption == entry) {
+            itemID_ = static_cast<std::int16_t>(id);
+        }
+    }
+    ShowItem();
+}
+
+void SystemSettings::cmdOKSystemSettings_Click() {
+    StoreShownSystem();
+    engine_.WriteCFG();
+    visible_ = false;
+}
+
+void SystemSettings::cmdResetSystemSettings_Click() {
+    form_.txtSystemRate = engine_.settings().rateDenominator;
+    form_.txtBegIAS = "0";
+    form_.txtEndIAS = "999";
+    form_.txtBegOAT = "-50";
+    form_.txtEndOAT = "100";
+    form_.txtBegAlt = "-999";
+    form_.txtEndAlt = "99999";
+    defaultIndicator_ = "D";
+}
+
+void SystemSettings::cmdCancelSystemSettings_Click() {
+    engine_.settings().systemStr = savedSystemStr_;
+    engine_.NotifyChanged();
+    visible_ = false;
+    unloaded_ = true;
+}
+
+void SystemSettings::cmdSoundBrowse_Click(std::string path) {
+    if (!path.empty()) {
+        form_.txtSystemSound = std::move(path);
+    }
+}
+
+}  // namespace skyfault::engine
