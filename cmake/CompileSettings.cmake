@@ -17,6 +17,13 @@ target_compile_options(skyfault_compile_settings INTERFACE
   $<$<BOOL:${SKYFAULT_WERROR}>:-Werror>)
 target_include_directories(skyfault_compile_settings INTERFACE ${PROJECT_SOURCE_DIR})
 
+# GCC 12 reports bogus -Wrestrict overlaps inside libstdc++'s std::string
+# assignment at -O2 and above (GCC bug 105329); fixed in GCC 13.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
+   AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  target_compile_options(skyfault_compile_settings INTERFACE -Wno-restrict)
+endif()
+
 if(MINGW)
   # Executables must run on a bare Windows (or Wine) without extra DLLs.
   target_link_options(skyfault_compile_settings INTERFACE -static -static-libgcc -static-libstdc++)
