@@ -395,7 +395,7 @@ TEST_F(SimProcessTest, CarriesOutValidBlocksAndRefusesEverythingElse) {
     EXPECT_EQ(again.Request(name), 1u);
 }
 
-TEST_F(SimProcessTest, AnswerOptionAndWrongVersion) {
+TEST_F(SimProcessTest, AnswerOptionLeavesBlocksAlone) {
     SimProcess sim({"--answer", "0", "--class", "FS98MAIN"});
     ASSERT_TRUE(sim.WaitFor("ready"));
     const std::string name = "FSASMLIB:IPC:2:1";
@@ -520,6 +520,18 @@ TEST_F(SimProcessTest, LinkRefusesAWrongVersion) {
     std::int32_t result = -1;
     EXPECT_FALSE(link.LinkOpen(0, result));
     EXPECT_EQ(result, skyfault::link::kWideClientNoServer);
+}
+
+TEST_F(SimProcessTest, LateAnswersTimeTheClientOut) {
+    SimProcess sim({"--late", "300"});
+    ASSERT_TRUE(sim.WaitFor("ready"));
+    // Sends capped at 20 ms and no real sleeps: the open gives up quickly.
+    auto transport = skyfault::link::MakeLocalTransport({20, [](std::uint32_t) {}});
+    skyfault::link::Link link(*transport);
+    link.LinkInitialize();
+    std::int32_t result = -1;
+    EXPECT_FALSE(link.LinkOpen(0, result));
+    EXPECT_EQ(result, skyfault::link::kTimedOut);
 }
 
 TEST_F(SimProcessTest, BadOptionsAndCommands) {
