@@ -18,6 +18,8 @@
 
 #include "engine/engine.h"
 #include "ui/frmAbout.h"
+#include "ui/frmPreferences.h"
+#include "ui/frmSystemSettings.h"
 
 // Resources of the static library are registered by hand, outside any namespace.
 static void InitSkyfaultResources() {
@@ -79,6 +81,17 @@ QFont CaptionFont() {
     QFont font(family);
     font.setPointSize(9);
     return font;
+}
+
+DialogHooks StandardDialogHooks() {
+    DialogHooks hooks;
+    hooks.makePreferences = [](frmMain& main) -> std::unique_ptr<QWidget> {
+        return std::make_unique<frmPreferences>(main);
+    };
+    hooks.makeSystemSettings = [](frmMain& main) -> std::unique_ptr<QWidget> {
+        return std::make_unique<frmSystemSettings>(main);
+    };
+    return hooks;
 }
 
 frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hooks, QWidget* parent)

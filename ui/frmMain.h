@@ -42,14 +42,17 @@ struct DialogHooks {
     std::function<std::unique_ptr<QWidget>(frmMain&)> makeSystemSettings;
 };
 
+// The program's own dialogs: frmPreferences and frmSystemSettings.
+DialogHooks StandardDialogHooks();
+
 // The main window: a view of the engine's window state and the place where
 // the user's commands enter the engine. It adds no behaviour of its own.
 class frmMain final : public QMainWindow {
     Q_OBJECT
 
 public:
-    frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hooks = {},
-            QWidget* parent = nullptr);
+    frmMain(engine::Engine& engine, FileDialog& fileDialog,
+            DialogHooks hooks = StandardDialogHooks(), QWidget* parent = nullptr);
     ~frmMain() override;
 
     engine::Engine& Engine() { return engine_; }

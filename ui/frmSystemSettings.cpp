@@ -1,0 +1,240 @@
+#include "ui/frmSystemSettings.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "engine/engine.h"
+#include "ui/file_dialog.h"
+#include "ui/frmMain.h"
+
+namespace skyfault::ui {
+
+namespace {
+
+using engine::SystemBox;
+
+template <typename Widget>
+Widget* Named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromUtf8(name));
+    return widget;
+}
+
+QLabel* Label(const char* name, const char* caption) {
+    return Named(new QLabel(QString::fromUtf8(caption)), name);
+}
+
+QLineEdit* Box(const char* name) {
+    auto* box = Named(new QLineEdit, name);
+    box->setMinimumWidth(70);
+    return box;
+}
+
+QPushButton* Button(const char* name, const char* caption) {
+    auto* button = Named(new QPushButton(QString::fromUtf8(caption)), name);
+    // No button answers the Enter key.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+constexpr SystemBox kBoxes[] = {SystemBox::SystemRate, SystemBox::BegIAS,     SystemBox::EndIAS,
+                                SystemBox::BegOAT,     SystemBox::EndOAT,     SystemBox::BegAlt,
+                                SystemBox::EndAlt,     SystemBox::SystemSound};
+
+}  // namespace
+
+frmSystemSettings::frmSystemSettings(frmMain& main)
+    : QDialog(nullptr), main_(main), model_(main.Engine()) {
+    setObjectName(QStringLiteral("frmSystemSettings"));
+    setWindowTitle(QStringLiteral("System Specific Settings"));
+    setModal(false);
+    setFont(CaptionFont());  // Century Gothic where installed
+    BuildControls();
+    Render();
+    ConnectControls();
+}
+
+frmSystemSettings::~frmSystemSettings() = default;
+
+void frmSystemSettings::BuildControls() {
+    lblSystemTitle = Label("lblSystemTitle", "System:");
+    cmbSystem = Named(new QComboBox, "cmbSystem");
+    cmbSystem->setEditable(false);
+    for (std::string_view entry : engine::SystemListEntries()) {
+        cmbSystem->addItem(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
+    }
+    auto* systemRow = new QHBoxLayout;
+    systemRow->addWidget(lblSystemTitle);
+    systemRow->addWidget(cmbSystem, 1);
+
+    lblEnterFailureRate = Label("lblEnterFailureRate", "Failure Rate:  1/");
+    txtSystemRate = Box("txtSystemRate");
+    lblShowTimePeriod = Label("lblShowTimePeriod", "every XXX seconds");
+    auto* rateRow = new QHBoxLayout;
+    rateRow->addWidget(lblEnterFailureRate);
+    rateRow->addWidget(txtSystemRate);
+    rateRow->addWidget(lblShowTimePeriod, 1);
+
+    fraFailureCriteria =
+        Named(new QGroupBox(QStringLiteral("Failure Criteria")), "fraFailureCriteria");
+    lblFailureNote =
+        Label("lblFailureNote",
+              "NOTE:  Failure of this system will only occur if all of the criteria are met.");
+    lblFailureNote->setWordWrap(true);
+    lblIAS = Label("lblIAS", "Indicated Airspeed (IAS):");
+    txtBegIAS = Box("txtBegIAS");
+    txtEndIAS = Box("txtEndIAS");
+    lblOAT = Label("lblOAT", "Outside Air Temperature (OAT):");
+    txtBegOAT = Box("txtBegOAT");
+    txtEndOAT = Box("txtEndOAT");
+    lblAltitude = Label("lblAltitude", "Altitude:");
+    txtBegAlt = Box("txtBegAlt");
+    txtEndAlt = Box("txtEndAlt");
+    auto* criteria = new QGridLayout(fraFailureCriteria);
+    criteria->addWidget(lblFailureNote, 0, 0, 1, 3);
+    criteria->addWidget(lblIAS, 1, 0);
+    criteria->addWidget(txtBegIAS, 1, 1);
+    criteria->addWidget(txtEndIAS, 1, 2);
+    criteria->addWidget(lblOAT, 2, 0);
+    criteria->addWidget(txtBegOAT, 2, 1);
+    criteria->addWidget(txtEndOAT, 2, 2);
+    criteria->addWidget(lblAltitude, 3, 0);
+    criteria->addWidget(txtBegAlt, 3, 1);
+    criteria->addWidget(txtEndAlt, 3, 2);
+
+    lblSystemSound = Label("lblSystemSound", "Select System Failure Sound:");
+    txtSystemSound = Box("txtSystemSound");
+    txtSystemSound->setMinimumWidth(260);
+    cmdSoundBrowse = Button("cmdSoundBrowse", "Browse...");
+    auto* soundRow = new QHBoxLayout;
+    soundRow->addWidget(txtSystemSound, 1);
+    soundRow->addWidget(cmdSoundBrowse);
+
+    cmdOKSystemSettings = Button("cmdOKSystemSettings", "OK");
+    cmdResetSystemSettings = Button("cmdResetSystemSettings", "Default");
+    cmdCancelSystemSettings = Button("cmdCancelSystemSettings", "Cancel");
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOKSystemSettings);
+    buttons->addWidget(cmdResetSystemSettings);
+    buttons->addWidget(cmdCancelSystemSettings);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(systemRow);
+    layout->addLayout(rateRow);
+    layout->addWidget(fraFailureCriteria);
+    layout->addWidget(lblSystemSound);
+    layout->addLayout(soundRow);
+    layout->addLayout(buttons);
+}
+
+QLineEdit* frmSystemSettings::BoxOf(SystemBox box) const {
+    switch (box) {
+        case SystemBox::SystemRate:
+            return txtSystemRate;
+        case SystemBox::BegIAS:
+            return txtBegIAS;
+        case SystemBox::EndIAS:
+            return txtEndIAS;
+        case SystemBox::BegOAT:
+            return txtBegOAT;
+        case SystemBox::EndOAT:
+            return txtEndOAT;
+        case SystemBox::BegAlt:
+            return txtBegAlt;
+        case SystemBox::EndAlt:
+            return txtEndAlt;
+        case SystemBox::SystemSound:
+            break;
+    }
+    return txtSystemSound;
+}
+
+void frmSystemSettings::ConnectControls() {
+    connect(cmbSystem, &QComboBox::currentIndexChanged, this, &frmSystemSettings::cmbSystem_Click);
+    for (SystemBox box : kBoxes) {
+        connect(BoxOf(box), &QLineEdit::textEdited, this,
+                [this, box](const QString& text) { model_.SetText(box, text.toStdString()); });
+    }
+    connect(cmdOKSystemSettings, &QPushButton::clicked, this,
+            &frmSystemSettings::cmdOKSystemSettings_Click);
+    connect(cmdResetSystemSettings, &QPushButton::clicked, this,
+            &frmSystemSettings::cmdResetSystemSettings_Click);
+    connect(cmdCancelSystemSettings, &QPushButton::clicked, this,
+            &frmSystemSettings::cmdCancelSystemSettings_Click);
+    connect(cmdSoundBrowse, &QPushButton::clicked, this, &frmSystemSettings::cmdSoundBrowse_Click);
+}
+
+void frmSystemSettings::Render() {
+    rendering_ = true;
+    const engine::SystemSettingsForm& form = model_.form();
+    if (cmbSystem->currentIndex() != form.cmbSystem) {
+        cmbSystem->setCurrentIndex(form.cmbSystem);
+    }
+    for (SystemBox box : kBoxes) {
+        const QString shown = QString::fromStdString(form.Box(box));
+        if (BoxOf(box)->text() != shown) {
+            BoxOf(box)->setText(shown);
+        }
+    }
+    lblShowTimePeriod->setText(QString::fromStdString(form.lblShowTimePeriod));
+    rendering_ = false;
+    if (!model_.visible() && isVisible()) {
+        hide();
+    }
+}
+
+void frmSystemSettings::showEvent(QShowEvent* event) {
+    model_.Show();  // after OK: from the tables again
+    Render();
+    QDialog::showEvent(event);
+}
+
+void frmSystemSettings::reject() {
+    // Escape and the frame's close box.
+    cmdCancelSystemSettings_Click();
+}
+
+void frmSystemSettings::cmbSystem_Click(int position) {
+    if (rendering_) {
+        return;
+    }
+    model_.cmbSystem_Click(position);
+    Render();
+}
+
+void frmSystemSettings::cmdOKSystemSettings_Click() {
+    model_.cmdOKSystemSettings_Click();
+    Render();
+}
+
+void frmSystemSettings::cmdResetSystemSettings_Click() {
+    model_.cmdResetSystemSettings_Click();
+    Render();
+}
+
+void frmSystemSettings::cmdCancelSystemSettings_Click() {
+    if (model_.unloaded()) {
+        return;
+    }
+    model_.cmdCancelSystemSettings_Click();
+    Render();
+    main_.UnloadSystemSettings();  // destroyed once this handler has returned
+}
+
+void frmSystemSettings::cmdSoundBrowse_Click() {
+    // The platform's own title: the dialog has none of its own.
+    const QString path = main_.Files().GetOpenFileName(this, QString());
+    model_.cmdSoundBrowse_Click(path.toStdString());
+    Render();
+}
+
+}  // namespace skyfault::ui
