@@ -66,12 +66,18 @@ bool RequestBlock::AppendWrite(std::uint32_t offset, std::uint32_t size, const v
 }
 
 std::vector<QueuedRecord> RequestBlock::Terminate() {
+    std::vector<QueuedRecord> sent;
+    Terminate(sent);
+    return sent;
+}
+
+void RequestBlock::Terminate(std::vector<QueuedRecord>& sent) {
     if (block_ != nullptr) {
         PutLe32(block_ + used_, 0);
     }
-    std::vector<QueuedRecord> sent = std::move(records_);
+    sent.clear();
+    sent.swap(records_);
     Clear();
-    return sent;
 }
 
 ScanOutcome ScanReply(const std::uint8_t* block, const std::vector<QueuedRecord>& sent,

@@ -54,6 +54,10 @@ public:
     // Writes the 32-bit zero terminator after the last record and empties the
     // queue. Returns the records that were queued, for the reply scan.
     std::vector<QueuedRecord> Terminate();
+    // The same, handing the records over in `sent` (whose old contents are
+    // dropped). The two vectors swap their storage, so that a steady stream
+    // of batches allocates nothing once both have reached their size.
+    void Terminate(std::vector<QueuedRecord>& sent);
     // Empties the queue without touching the buffer.
     void Clear();
 

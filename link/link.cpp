@@ -180,8 +180,8 @@ bool Link::LinkProcess(std::int32_t& result) {
         return Fail(kNothingQueued, result);
     }
     // From here on the queue is empty, whatever the exchange gives.
-    const std::vector<QueuedRecord> sent = block_.Terminate();
-    const std::vector<PendingRead> pending = std::move(pending_);
+    block_.Terminate(sent_);
+    delivering_.swap(pending_);
     pending_.clear();
 
     bool answered = false;
@@ -202,6 +202,7 @@ bool Link::LinkProcess(std::int32_t& result) {
         return Fail(kBadData, result);
     }
 
+    const std::vector<PendingRead>& pending = delivering_;
     const auto deliver = [&pending](std::uint32_t key, const std::uint8_t* data,
                                     std::uint32_t size) {
         const std::size_t index = key - 1u;
@@ -209,7 +210,7 @@ bool Link::LinkProcess(std::int32_t& result) {
             std::memcpy(pending[index].address, data, std::min(size, pending[index].size));
         }
     };
-    if (ScanReply(view_, sent, deliver) != ScanOutcome::kComplete) {
+    if (ScanReply(view_, sent_, deliver) != ScanOutcome::kComplete) {
         return Fail(kBadData, result);
     }
     result = kOkay;

@@ -77,6 +77,11 @@ private:
     std::uintptr_t mappingHandle_ = 0;
     RequestBlock block_;  // the queue: NextRequest is View + block_.Used()
     std::vector<PendingRead> pending_;
+    // The batch being exchanged. Kept between exchanges, with pending_ and
+    // the block's record list, so that their storage is reused and an
+    // exchange allocates nothing.
+    std::vector<QueuedRecord> sent_;
+    std::vector<PendingRead> delivering_;
 };
 
 // The shared block's name for a process id: "FSASMLIB:IPC:<hex>:1".

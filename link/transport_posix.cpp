@@ -211,7 +211,14 @@ public:
         }
 
         const std::uint32_t sequence = ++sequence_;
-        const auto frame = local::EncodeRequest({sequence, message, wParam, lParam, atom->second});
+        // The frame's fields are set in place: its name keeps its storage
+        // from one send to the next, so that a send allocates nothing.
+        request_.sequence = sequence;
+        request_.message = message;
+        request_.wParam = wParam;
+        request_.lParam = lParam;
+        request_.name = atom->second;
+        const auto frame = local::EncodeRequest(request_);
         if (!SendAll(connection.fd, frame.data(), frame.size())) {
             return Lost(connection, errno, lastError);
         }
@@ -323,6 +330,7 @@ private:
     LocalTransportOptions options_;
     std::uintptr_t nextHandle_ = 1;
     std::uint32_t sequence_ = 0;
+    local::RequestFrame request_;  // the last frame sent
     std::map<std::uintptr_t, Connection> windows_;
     std::map<std::uint16_t, std::string> atoms_;
     std::map<std::uintptr_t, Mapping> mappings_;
