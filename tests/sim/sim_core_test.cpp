@@ -26,7 +26,9 @@ public:
         Put(2);
         Put(offset);
         Put(static_cast<std::uint32_t>(data.size()));
-        std::memcpy(block_.data() + pos_, data.data(), data.size());
+        if (!data.empty()) {  // memcpy takes no null pointer, even for 0 bytes
+            std::memcpy(block_.data() + pos_, data.data(), data.size());
+        }
         pos_ += data.size();
     }
     void Put(std::uint32_t v) {
