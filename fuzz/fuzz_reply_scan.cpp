@@ -66,7 +66,9 @@ public:
         SKYFAULT_FUZZ_CHECK(static_cast<std::uint16_t>(wParam) == kAtom);
         if (overwrite) {
             const std::size_t count = std::min(overlay.size(), block.size() - overlayAt);
-            std::memcpy(block.data() + overlayAt, overlay.data(), count);
+            if (count != 0) {
+                std::memcpy(block.data() + overlayAt, overlay.data(), count);
+            }
             reply = answer;
             return true;
         }
