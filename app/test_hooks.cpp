@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPixmap>
@@ -62,7 +63,20 @@ void TestHooks::Run(const QString& line) {
     const QString verb = line.section(QLatin1Char(' '), 0, 0);
     const QString argument = line.section(QLatin1Char(' '), 1);
     if (verb == QStringLiteral("grab") && !argument.isEmpty()) {
-        if (window_.grab().save(argument, "PNG")) {
+        // grab PATH [WINDOW]: the main window, or the shown top-level window
+        // of that object name (frmAbout, ...).
+        const QString path = argument.section(QLatin1Char(' '), 0, 0);
+        const QString name = argument.section(QLatin1Char(' '), 1);
+        QWidget* target = &window_;
+        if (!name.isEmpty()) {
+            target = nullptr;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->objectName() == name && top->isVisible()) {
+                    target = top;
+                }
+            }
+        }
+        if (target != nullptr && target->grab().save(path, "PNG")) {
             Print(QStringLiteral("done: ") + line);
         } else {
             Print(QStringLiteral("error: cannot save ") + argument);

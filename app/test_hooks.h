@@ -17,7 +17,8 @@ namespace skyfault::app {
 // variable SKYFAULT_TEST_HOOKS is 1. They print every change of the title
 // and of the status line to standard output ("title: ...", "status: red:
 // ..."), and take commands from standard input, one a line:
-//   grab PATH            saves a picture of the main window as PNG
+//   grab PATH [WINDOW]   saves a picture of the main window (or of the shown
+//                        top-level window of that object name) as PNG
 //   trigger OBJECTNAME   clicks that button or menu item of the main window
 // Each command is answered by "done: " and the command, or "error: ".
 class TestHooks final : public QObject {

@@ -18,11 +18,11 @@ namespace {
 const char* const kAboutText =
     "Skyfault v2.0\n"
     "\n"
-    "Makes aircraft systems fail at random while you fly: instruments, radios,\n"
-    "electrics, vacuum, pitot, engines, leaking tanks, stuck gear and flaps.\n"
+    "Makes aircraft systems fail at random while you fly: instruments, radios, electrics, "
+    "vacuum, pitot, engines, leaking tanks, stuck gear and flaps.\n"
     "\n"
-    "It talks to the simulator through FSUIPC or WideClient. Settings are kept\n"
-    "in skyfault.cfg, in the folder the program is started from.";
+    "It talks to the simulator through FSUIPC or WideClient. Settings are kept in "
+    "skyfault.cfg, in the folder the program is started from.";
 
 QFrame* Line() {
     auto* line = new QFrame;
