@@ -15,15 +15,19 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # How long the wineserver outlives the last test program, in seconds: the
 # server ends by itself when a run is cut short.
-SKYFAULT_WINE_IDLE_SECONDS="${SKYFAULT_WINE_IDLE_SECONDS:-300}"
+SKYFAULT_WINE_IDLE_SECONDS="${SKYFAULT_WINE_IDLE_SECONDS:-600}"
 
 skyfault_wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
 }
 
 skyfault_wine_start() {
-    # Starts a persistent server for this prefix; a no-op when one runs.
+    # A persistent server for this prefix (a no-op when one runs), and Wine's
+    # own background processes (services, explorer...) started here with
+    # their output going nowhere: started by the first test instead, they
+    # would hold that test's output pipe open, and CTest waits for it.
     wineserver "-p$SKYFAULT_WINE_IDLE_SECONDS" >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 _skyfault_wine_ready() {

@@ -1,0 +1,394 @@
+// The Windows transport and the link in this process against skyfault-sim
+// running as a process of its own: real window classes, the registered
+// message, a global atom and a paging-file mapping crossing the process
+// boundary. Built for Windows only; runs under Wine in the cross build.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/link.h"
+#include "link/transport.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace {
+
+using skyfault::link::Link;
+using namespace std::chrono_literals;
+
+// The folder of the program that runs, with a trailing backslash.
+std::string ProgramFolder() {
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string text(path, length);
+    const std::size_t slash = text.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
+// Test executables sit in <build>/tests, programs in <build>/bin.
+std::string BuiltProgram(const char* name) {
+    return ProgramFolder() + "..\\bin\\" + name;
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool AnyServerWindow() {
+    return ::FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) != nullptr ||
+           ::FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr) != nullptr;
+}
+
+// A child process with its standard input fed by the test and its standard
+// output and error collected line by line on a reader thread.
+class ChildProcess final {
+public:
+    ChildProcess() : output_(std::make_shared<Output>()) {}
+    ~ChildProcess() { Finish(5000); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::string& commandLine, std::string& error) {
+        SECURITY_ATTRIBUTES inherit{};
+        inherit.nLength = sizeof inherit;
+        inherit.bInheritHandle = TRUE;
+        HANDLE childIn = nullptr;
+        HANDLE childOut = nullptr;
+        if (!::CreatePipe(&childIn, &input_, &inherit, 0)) {
+            error = "CreatePipe failed: " + std::to_string(::GetLastError());
+            return false;
+        }
+        if (!::CreatePipe(&output_->pipe, &childOut, &inherit, 0)) {
+            error = "CreatePipe failed: " + std::to_string(::GetLastError());
+            ::CloseHandle(childIn);
+            return false;
+        }
+        // Our ends stay ours.
+        ::SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
+        ::SetHandleInformation(output_->pipe, HANDLE_FLAG_INHERIT, 0);
+
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childIn;
+        startup.hStdOutput = childOut;
+        startup.hStdError = childOut;
+        PROCESS_INFORMATION info{};
+        std::string mutableLine = commandLine;
+        const BOOL created = ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                                              CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info);
+        const DWORD createError = ::GetLastError();
+        ::CloseHandle(childIn);
+        ::CloseHandle(childOut);
+        if (!created) {
+            error = "CreateProcessA(" + commandLine + ") failed: " + std::to_string(createError);
+            return false;
+        }
+        ::CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        reader_ = std::thread([output = output_] { ReadOutput(*output); });
+        return true;
+    }
+
+    void Send(const std::string& line) {
+        const std::string text = line + "\n";
+        DWORD written = 0;
+        ::WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+
+    // Waits for a whole output line that starts with `prefix`; returns it,
+    // or "" when none came in time.
+    std::string WaitForLine(const std::string& prefix, std::chrono::milliseconds timeout) {
+        Output& out = *output_;
+        std::unique_lock<std::mutex> lock(out.mutex);
+        std::string found;
+        out.changed.wait_for(lock, timeout, [&] {
+            for (std::size_t i = out.seen; i < out.lines.size(); ++i) {
+                if (out.lines[i].rfind(prefix, 0) == 0) {
+                    found = out.lines[i];
+                    out.seen = i + 1;
+                    return true;
+                }
+            }
+            return out.closed;
+        });
+        return found;
+    }
+
+    std::string Text() {
+        std::lock_guard<std::mutex> lock(output_->mutex);
+        std::string all;
+        for (const std::string& line : output_->lines) {
+            all += line + "\n";
+        }
+        return all;
+    }
+
+    // Closes its input, waits for its end (killing it past the time) and
+    // returns its exit code.
+    DWORD Finish(DWORD timeoutMs) {
+        DWORD code = STILL_ACTIVE;
+        if (input_ != nullptr) {
+            ::CloseHandle(input_);
+            input_ = nullptr;
+        }
+        if (process_ != nullptr) {
+            if (::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) {
+                ::TerminateProcess(process_, 255);
+                ::WaitForSingleObject(process_, INFINITE);
+            }
+            ::GetExitCodeProcess(process_, &code);
+            ::CloseHandle(process_);
+            process_ = nullptr;
+        }
+        if (reader_.joinable()) {
+            // A process the child started may have inherited the pipe and
+            // keep it open: then the reader is left behind, owning its state.
+            std::unique_lock<std::mutex> lock(output_->mutex);
+            if (output_->changed.wait_for(lock, 5s, [&] { return output_->closed; })) {
+                lock.unlock();
+                reader_.join();
+            } else {
+                lock.unlock();
+                reader_.detach();
+            }
+        }
+        return code;
+    }
+
+private:
+    struct Output {
+        ~Output() {
+            if (pipe != nullptr) {
+                ::CloseHandle(pipe);
+            }
+        }
+        HANDLE pipe = nullptr;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<std::string> lines;
+        std::size_t seen = 0;
+        bool closed = false;
+    };
+
+    static void ReadOutput(Output& out) {
+        std::string pending;
+        char buffer[512];
+        DWORD got = 0;
+        while (::ReadFile(out.pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            pending.append(buffer, got);
+            std::size_t end;
+            while ((end = pending.find('\n')) != std::string::npos) {
+                std::string line = pending.substr(0, end);
+                if (!line.empty() && line.back() == '\r') {
+                    line.pop_back();
+                }
+                pending.erase(0, end + 1);
+                std::lock_guard<std::mutex> lock(out.mutex);
+                out.lines.push_back(std::move(line));
+                out.changed.notify_all();
+            }
+        }
+        std::lock_guard<std::mutex> lock(out.mutex);
+        if (!pending.empty()) {
+            out.lines.push_back(pending);
+        }
+        out.closed = true;
+        out.changed.notify_all();
+    }
+
+    HANDLE process_ = nullptr;
+    HANDLE input_ = nullptr;
+    std::shared_ptr<Output> output_;
+    std::thread reader_;
+};
+
+// Under Wine the first window of a session starts the desktop process, and a
+// process that creates a window while that one is still starting gets no
+// display driver at all. A hidden window of the test's own, made before any
+// child starts and kept for the whole run, has the desktop up (and kept up)
+// before any server needs it; the desktop process then inherits nothing of a
+// child's output pipe either.
+class DesktopReady final : public ::testing::Environment {
+public:
+    void SetUp() override {
+        window_ = ::CreateWindowExA(0, "STATIC", "skyfault e2e", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                    nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window_, nullptr)
+            << "no window can be created (Windows error " << ::GetLastError()
+            << "); under Wine, source scripts/wine-env.sh first (null graphics driver)";
+    }
+    void TearDown() override {
+        if (window_ != nullptr) {
+            ::DestroyWindow(window_);
+        }
+    }
+
+private:
+    HWND window_ = nullptr;
+};
+
+const ::testing::Environment* const kDesktopReady =
+    ::testing::AddGlobalTestEnvironment(new DesktopReady);
+
+class WineEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simPath_ = BuiltProgram("skyfault-sim.exe");
+        ASSERT_TRUE(FileExists(simPath_)) << simPath_ << " is missing";
+        ASSERT_FALSE(AnyServerWindow()) << "a server window is already there";
+    }
+
+    // Starts skyfault-sim with `options` and waits for its "ready" line.
+    std::unique_ptr<ChildProcess> StartSim(const std::string& options) {
+        auto sim = std::make_unique<ChildProcess>();
+        std::string error;
+        if (!sim->Start("\"" + simPath_ + "\" " + options, error)) {
+            ADD_FAILURE() << error;
+            return nullptr;
+        }
+        if (sim->WaitForLine("ready", 20s).empty()) {
+            ADD_FAILURE() << "skyfault-sim " << options << " never said ready:\n" << sim->Text();
+            return nullptr;
+        }
+        return sim;
+    }
+
+    // Ends the stand-in with 'quit' and checks that it went cleanly.
+    static void Quit(ChildProcess& sim) {
+        sim.Send("quit");
+        EXPECT_EQ(sim.Finish(10000), 0u) << sim.Text();
+    }
+
+    std::string simPath_;
+};
+
+TEST_F(WineEndToEnd, OpensReadsAndWritesAcrossProcesses) {
+    auto sim = StartSim("");
+    ASSERT_NE(sim, nullptr);
+    sim->Send("set ias 123");
+    sim->Send("set oat -7");
+    // Commands run in order: once 'get' answers, both values are in place.
+    sim->Send("get oat");
+    ASSERT_EQ(sim->WaitForLine("oat ", 10s), "oat -7") << sim->Text();
+
+    auto transport = skyfault::link::MakePlatformTransport();
+    Link link(*transport);
+    link.LinkInitialize();
+    std::int32_t result = -1;
+    ASSERT_TRUE(link.LinkOpen(0, result)) << "result " << result;
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(link.FsuipcVersion(), 0x40000000);
+    EXPECT_EQ(link.SimVersion(), 4u);
+
+    std::int32_t ias = 0;
+    std::int16_t oat = 0;
+    ASSERT_TRUE(link.LinkRead(0x02BC, 4, &ias, result));
+    ASSERT_TRUE(link.LinkRead(0x0E8C, 2, &oat, result));
+    ASSERT_TRUE(link.LinkProcess(result)) << "result " << result;
+    EXPECT_EQ(ias, 123 * 128);
+    EXPECT_EQ(oat, -7 * 256);
+
+    const std::uint8_t failed = 1;
+    ASSERT_TRUE(link.LinkWrite(0x0B71, 1, &failed, result));
+    ASSERT_TRUE(link.LinkProcess(result)) << "result " << result;
+    EXPECT_EQ(sim->WaitForLine("write 0x0B71", 10s), "write 0x0B71 1 01") << sim->Text();
+
+    // The write reached the stand-in's offset space.
+    sim->Send("peek 0x0B71 1");
+    EXPECT_EQ(sim->WaitForLine("peek", 10s).rfind("peek 0x0B71 1 01", 0), 0u) << sim->Text();
+
+    link.LinkClose();
+    Quit(*sim);
+}
+
+TEST_F(WineEndToEnd, WrongVersionGives14AsWideClientAnd7AsFsuipc) {
+    for (const auto& [options, expected] :
+         {std::pair<std::string, std::int32_t>{"--class FS98MAIN --wrong-version", 14},
+          {"--class UIPCMAIN --wrong-version", 7}}) {
+        SCOPED_TRACE(options);
+        auto sim = StartSim(options);
+        ASSERT_NE(sim, nullptr);
+        auto transport = skyfault::link::MakePlatformTransport();
+        Link link(*transport);
+        link.LinkInitialize();
+        std::int32_t result = -1;
+        EXPECT_FALSE(link.LinkOpen(0, result));
+        EXPECT_EQ(result, expected);
+        EXPECT_FALSE(link.IsOpen());
+        Quit(*sim);
+    }
+}
+
+TEST_F(WineEndToEnd, AnswerOtherThanOneGives13) {
+    auto sim = StartSim("--answer 0");
+    ASSERT_NE(sim, nullptr);
+    auto transport = skyfault::link::MakePlatformTransport();
+    Link link(*transport);
+    link.LinkInitialize();
+    std::int32_t result = -1;
+    EXPECT_FALSE(link.LinkOpen(0, result));
+    EXPECT_EQ(result, 13);
+    Quit(*sim);
+}
+
+TEST_F(WineEndToEnd, NoServerGives2) {
+    auto transport = skyfault::link::MakePlatformTransport();
+    Link link(*transport);
+    link.LinkInitialize();
+    std::int32_t result = -1;
+    EXPECT_FALSE(link.LinkOpen(0, result));
+    EXPECT_EQ(result, 2);
+}
+
+TEST_F(WineEndToEnd, ServerThatWentAwayFailsTheExchange) {
+    auto sim = StartSim("");
+    ASSERT_NE(sim, nullptr);
+    auto transport = skyfault::link::MakePlatformTransport();
+    Link link(*transport);
+    link.LinkInitialize();
+    std::int32_t result = -1;
+    ASSERT_TRUE(link.LinkOpen(0, result)) << "result " << result;
+    Quit(*sim);
+
+    // The window is gone: every send fails at once with a last error, 12.
+    std::int32_t value = 0;
+    ASSERT_TRUE(link.LinkRead(0x3304, 4, &value, result));
+    EXPECT_FALSE(link.LinkProcess(result));
+    EXPECT_EQ(result, 12);
+    EXPECT_EQ(value, 0);
+    link.LinkClose();
+}
+
+TEST_F(WineEndToEnd, LinkcheckTalksToTheStandIn) {
+    const std::string linkcheck = BuiltProgram("skyfault-linkcheck.exe");
+    if (!FileExists(linkcheck)) {
+        GTEST_SKIP() << linkcheck << " is not built";
+    }
+    auto sim = StartSim("");
+    ASSERT_NE(sim, nullptr);
+    ChildProcess check;
+    std::string error;
+    ASSERT_TRUE(check.Start("\"" + linkcheck + "\" read 0x3304 4 write 0x0B71 1 1", error))
+        << error;
+    EXPECT_EQ(check.Finish(30000), 0u) << check.Text();
+    EXPECT_EQ(sim->WaitForLine("write 0x0B71", 10s), "write 0x0B71 1 01") << sim->Text();
+    Quit(*sim);
+}
+
+}  // namespace
