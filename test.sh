@@ -18,6 +18,12 @@ ctest --preset default -j "$jobs"
 
 echo "== Windows build and tests under Wine"
 source scripts/wine-env.sh
+# Wine's server and background processes end with this script, however it ends.
+trap skyfault_wine_stop EXIT
 cmake --preset windows-cross >/dev/null
 cmake --build --preset windows-cross -j "$jobs"
+# Again: a long build may have outlasted the idle server.
+skyfault_wine_start
+wine_started=$SECONDS
 ctest --preset windows-cross -j "$jobs"
+echo "Tests under Wine took $((SECONDS - wine_started)) s" >&2
