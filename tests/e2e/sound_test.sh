@@ -57,7 +57,7 @@ python3 - "$found" "$frequency" "$length" <<'PY' || fail "the tone was not heard
 import sys
 fields = dict(item.split("=") for item in sys.argv[1].split())
 frequency, length = float(sys.argv[2]), float(sys.argv[3])
-heard_f, heard_l = float(fields["frequency"]), float(fields["length"])
+heard_f, heard_l = float(fields["frequency"]), float(fields["heard"])
 ok = abs(heard_f - frequency) <= 10 and length - 0.02 <= heard_l <= length + 0.05
 sys.exit(0 if ok else 1)
 PY
@@ -90,7 +90,7 @@ echo "heard before Exit: $found"
 python3 - "$found" <<'PY' || fail "Exit did not cut the sound off: $found"
 import sys
 fields = dict(item.split("=") for item in sys.argv[1].split())
-ok = abs(float(fields["frequency"]) - 440) <= 10 and 0.5 <= float(fields["length"]) <= 4.0
+ok = abs(float(fields["frequency"]) - 440) <= 10 and 0.5 <= float(fields["heard"]) <= 4.0
 sys.exit(0 if ok else 1)
 PY
 echo "e2e sound: 1 passed, 0 failed"
