@@ -25,6 +25,11 @@
 #endif
 #include <windows.h>
 
+// <windows.h> maps these to their ANSI/wide variants; here they are the
+// transport's member names.
+#undef AddAtom
+#undef SendMessageTimeout
+
 namespace {
 
 using skyfault::link::Link;
@@ -373,6 +378,44 @@ TEST_F(WineEndToEnd, ServerThatWentAwayFailsTheExchange) {
     EXPECT_EQ(result, 12);
     EXPECT_EQ(value, 0);
     link.LinkClose();
+}
+
+TEST_F(WineEndToEnd, LateAnswerIsAPlainTimeOutWithoutLastError) {
+    // The link tells a time-out (11) from a failed send (12) by the last
+    // error alone; Windows reports a time-out as ERROR_TIMEOUT, which the
+    // transport must give back as 0.
+    auto sim = StartSim("--late 1500");
+    ASSERT_NE(sim, nullptr);
+    auto transport = skyfault::link::MakePlatformTransport();
+    const std::uintptr_t window = transport->FindServerWindow("UIPCMAIN");
+    ASSERT_NE(window, 0u);
+    const std::uint32_t message = transport->RegisterMessage("FSASMLIB:IPC");
+    ASSERT_NE(message, 0u);
+    const std::string name = skyfault::link::BlockName(transport->CurrentProcessId());
+    const std::uint16_t atom = transport->AddAtom(name);
+    ASSERT_NE(atom, 0);
+    bool existed = true;
+    const std::uintptr_t mapping = transport->CreateMapping(name, 32768, existed);
+    ASSERT_NE(mapping, 0u);
+    EXPECT_FALSE(existed);
+    std::uint8_t* view = transport->MapView(mapping);
+    ASSERT_NE(view, nullptr);
+
+    std::uint32_t answer = 7;
+    std::uint32_t lastError = 7;
+    EXPECT_FALSE(transport->SendMessageTimeout(window, message, static_cast<std::int16_t>(atom), 0,
+                                               200, answer, lastError));
+    EXPECT_EQ(lastError, 0u);
+
+    // A second mapping under the same name is refused, and nothing is held.
+    bool existedAgain = false;
+    EXPECT_EQ(transport->CreateMapping(name, 32768, existedAgain), 0u);
+    EXPECT_TRUE(existedAgain);
+
+    transport->UnmapView(view);
+    transport->CloseMapping(mapping);
+    transport->DeleteAtom(atom);
+    Quit(*sim);
 }
 
 TEST_F(WineEndToEnd, LinkcheckTalksToTheStandIn) {
