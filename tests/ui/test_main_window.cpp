@@ -26,6 +26,8 @@
 #include "ui/file_dialog.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
+#include "ui/frmPreferences.h"
+#include "ui/frmSystemSettings.h"
 
 namespace skyfault::ui {
 namespace {
@@ -352,6 +354,41 @@ TEST_F(MainWindowTest, SystemSettingsIsMadeAtFirstShowingAndAnewAfterUnloading) 
     DeleteLaterNow();
     window->cmdSpecific->click();
     EXPECT_EQ(made, 2);
+}
+
+// The program's own dialogs, shown from the main window's buttons and menu.
+TEST_F(MainWindowTest, TheProgramsDialogsAreShownOnceEach) {
+    Start(StandardDialogHooks());
+    auto shownNamed = [](const QString& name) {
+        int shown = 0;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            shown += top->objectName() == name && top->isVisible() ? 1 : 0;
+        }
+        return shown;
+    };
+    QWidget* preferences = window->Preferences();
+    ASSERT_NE(qobject_cast<frmPreferences*>(preferences), nullptr);
+    window->cmdDefault->click();
+    window->mnuFileDefault->trigger();
+    EXPECT_EQ(window->Preferences(), preferences);
+    EXPECT_EQ(shownNamed(QStringLiteral("frmPreferences")), 1);
+
+    window->cmdSpecific->click();
+    QWidget* systems = window->SystemSettings();
+    ASSERT_NE(qobject_cast<frmSystemSettings*>(systems), nullptr);
+    window->mnuSpecificSystems->trigger();
+    EXPECT_EQ(window->SystemSettings(), systems);
+    EXPECT_EQ(shownNamed(QStringLiteral("frmSystemSettings")), 1);
+
+    // Cancel destroys it; the next showing makes a new one.
+    qobject_cast<frmSystemSettings*>(systems)->cmdCancelSystemSettings->click();
+    EXPECT_EQ(window->SystemSettings(), nullptr);
+    DeleteLaterNow();
+    EXPECT_EQ(shownNamed(QStringLiteral("frmSystemSettings")), 0);
+    window->cmdSpecific->click();
+    EXPECT_NE(window->SystemSettings(), nullptr);
+    EXPECT_EQ(shownNamed(QStringLiteral("frmSystemSettings")), 1);
+    EXPECT_EQ(shownNamed(QStringLiteral("frmPreferences")), 1);
 }
 
 TEST_F(MainWindowTest, AboutOpensModelessAndOkOrCloseUnloadsIt) {
