@@ -12,6 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -64,6 +65,18 @@ struct Connection {
     std::vector<std::uint8_t> pending;
 };
 
+// A block file kept mapped between requests: mapping and unmapping it for
+// every request costs far more than the exchange itself. The file is known
+// again by its device and inode; the mapping keeps the inode alive, so its
+// number cannot be taken by another file meanwhile.
+struct MappedBlock {
+    std::string name;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint8_t* view = nullptr;
+};
+constexpr std::size_t kMaxMappedBlocks = 8;
+
 class PosixServer final : public BlockServer {
 public:
     PosixServer(std::string className, BlockHandler handler)
@@ -83,6 +96,10 @@ private:
     bool Receive(Connection& connection);
     std::uint32_t Answer(const Connection& connection, const local::RequestFrame& frame);
     std::uint32_t ProcessBlockFile(const std::string& name);
+    // The view of the block file `name`, mapped now or kept from an earlier
+    // request; nullptr when the file is not fit to serve.
+    std::uint8_t* BlockView(const std::string& name);
+    void UnmapBlocks();
     void CloseAll();
 
     std::string className_;
@@ -96,6 +113,8 @@ private:
     int wakeWrite_ = -1;
     std::uint32_t message_ = local::MessageNumber(kMessageName);
     std::vector<Connection> connections_;
+    std::vector<MappedBlock> mapped_;  // most recently used last
+    uid_t uid_ = geteuid();            // asked once: a system call costs
     std::thread thread_;
 };
 
@@ -190,6 +209,7 @@ void PosixServer::CloseAll() {
         close(c.fd);
     }
     connections_.clear();
+    UnmapBlocks();
     for (int* fd : {&listenFd_, &wakeRead_, &wakeWrite_}) {
         if (*fd >= 0) {
             close(*fd);
@@ -302,22 +322,59 @@ std::uint32_t PosixServer::Answer(const Connection& connection, const local::Req
 }
 
 std::uint32_t PosixServer::ProcessBlockFile(const std::string& name) {
+    std::uint8_t* view = BlockView(name);
+    return view != nullptr ? handler_(view) : 0;
+}
+
+std::uint8_t* PosixServer::BlockView(const std::string& name) {
     const std::string path = local::MeetingPath(directory_, name);
+    // What is at the path now, without following a symbolic link: a kept
+    // mapping serves only while the path still names that same file, and
+    // the file is still ours and of the block's size.
+    struct stat info {};
+    const bool present = lstat(path.c_str(), &info) == 0;
+    const bool fit = present && S_ISREG(info.st_mode) && info.st_uid == uid_ && info.st_size >= 0 &&
+                     static_cast<std::uint64_t>(info.st_size) == kBlockBytes;
+    auto kept = std::find_if(mapped_.begin(), mapped_.end(),
+                             [&name](const MappedBlock& m) { return m.name == name; });
+    if (kept != mapped_.end()) {
+        if (fit && kept->device == info.st_dev && kept->inode == info.st_ino) {
+            return kept->view;
+        }
+        munmap(kept->view, kBlockBytes);
+        mapped_.erase(kept);
+    }
+    if (!fit) {
+        return nullptr;
+    }
+
     // O_NONBLOCK: a FIFO planted under the name must not hang the server.
     const int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return 0;
+        return nullptr;
     }
-    std::uint32_t answer = 0;
-    if (local::IsOwnRegularFile(fd, kBlockBytes)) {
-        void* view = mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (view != MAP_FAILED) {
-            answer = handler_(static_cast<std::uint8_t*>(view));
-            munmap(view, kBlockBytes);
-        }
+    struct stat opened {};
+    void* view = MAP_FAILED;
+    if (local::IsOwnRegularFile(fd, kBlockBytes) && fstat(fd, &opened) == 0) {
+        view = mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     }
     close(fd);
-    return answer;
+    if (view == MAP_FAILED) {
+        return nullptr;
+    }
+    if (mapped_.size() >= kMaxMappedBlocks) {
+        munmap(mapped_.front().view, kBlockBytes);
+        mapped_.erase(mapped_.begin());
+    }
+    mapped_.push_back({name, opened.st_dev, opened.st_ino, static_cast<std::uint8_t*>(view)});
+    return mapped_.back().view;
+}
+
+void PosixServer::UnmapBlocks() {
+    for (const MappedBlock& m : mapped_) {
+        munmap(m.view, kBlockBytes);
+    }
+    mapped_.clear();
 }
 
 }  // namespace
