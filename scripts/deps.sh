@@ -6,7 +6,7 @@ set -euo pipefail
 profile=${1:-test}
 build=(cmake g++ ninja-build pkg-config)
 gui=(qt6-base-dev qt6-multimedia-dev libgl-dev)
-tests=(libgtest-dev libgmock-dev clang-format xvfb xauth pulseaudio pulseaudio-utils sox python3 clang libclang-rt-14-dev)
+tests=(libgtest-dev libgmock-dev clang-format xvfb xauth pulseaudio pulseaudio-utils sox python3 clang libclang-rt-14-dev libbenchmark-dev time)
 cross=(g++-mingw-w64-x86-64-posix wine64 wine)
 
 case "$profile" in
