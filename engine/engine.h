@@ -26,21 +26,24 @@
 //   5. Forward the window's commands: `cmdActivate_Click`, `cmdDisable_Click`,
 //      `btnExit_Click` / `mnuFileExit_Click`, and `Unload` for the close box.
 //      Check boxes the user ticks go through `SetAllowed`.
-//   6. The dialogs (Preferences, System settings) read and change the
-//      settings through `settings()` / `preferences()` and the `Apply...` /
-//      `Set...` operations below, then call `WriteCFG()`.
+//   6. The dialogs are models of their own over this one (`Preferences` in
+//      engine/preferences.h, `SystemSettings` in engine/system_settings.h):
+//      they keep the user's edits apart, apply them through the `Set...` /
+//      `Apply...` operations below on OK, then call `WriteCFG()`.
 //
-// Where each control's value lives:
+// Where each value lives:
 //   - `state().window`: title, status line, the two buttons, `lblRate`, the
 //     enabled (not yet failed) mark of each check box, `connectStatus`.
-//   - `state().settings` (skyfault::Settings): the Preferences rate box
-//     (`rateDenominator`), `lblInterval` (`checkInterval`), the check box
-//     values (`allowed`), `chkAudio`/`chkText` (`audioBox`/`textBox`),
-//     `audioNotify`, `visualNotify`, `fuelLeakSpeed`, the selected leak
-//     option (`fuelLeakOption`), `chkPause` (`pauseWithSim`), `defaultSound`,
-//     the comma lists and the sound table. `settings.activated` mirrors the
-//     buttons (activated = `cmdActivate` disabled).
-//   - `state().preferences`: the Preferences interval box and sound box.
+//   - `state().settings` (skyfault::Settings): the settings in force: the
+//     default rate (`rateDenominator`), `lblInterval` (`checkInterval`), the
+//     check box values (`allowed`), the notification boxes (`audioBox`/
+//     `textBox`), `audioNotify`, `visualNotify`, `fuelLeakSpeed`, the
+//     selected leak option (`fuelLeakOption`), the pause box
+//     (`pauseWithSim`), `defaultSound`, the comma lists and the sound table.
+//     `settings.activated` mirrors the buttons (activated = `cmdActivate`
+//     disabled).
+//   - `state().preferences`: the interval and sound texts in force, from
+//     which the Preferences dialog fills its boxes when it is shown.
 //   - the timers: `timer(TimerId)`.
 
 #include <array>
