@@ -1,11 +1,14 @@
 // Replacing the configuration file on POSIX systems: a new file beside the old
 // one, flushed to disk, then renamed over it in one step.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <system_error>
 
@@ -32,6 +35,32 @@ void SyncFolder(const std::string& folder) {
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
+    }
+}
+
+// Removes the temporary files that saves of processes no longer running left
+// beside `path` when they were killed before their rename.
+void RemoveAbandonedTemporaries(const std::string& path) {
+    const std::filesystem::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp";
+    std::error_code error;
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        // The rest is "<pid>-<attempt>".
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        pid_t pid = 0;
+        const auto [end, status] = std::from_chars(first, last, pid);
+        if (status != std::errc() || end == first || end == last || *end != '-' || pid <= 0) {
+            continue;
+        }
+        if (::kill(pid, 0) != 0 && errno == ESRCH) {
+            ::unlink(entry.path().c_str());
+        }
     }
 }
 
@@ -88,6 +117,7 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
         return fail("cannot replace \"" + path + "\"", errno);
     }
     SyncFolder(FolderOf(path));
+    RemoveAbandonedTemporaries(path);
     return "";
 }
 

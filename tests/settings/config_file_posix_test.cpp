@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -105,6 +106,29 @@ TEST_F(ConfigFilePosix, ReplacingKeepsNoPrivateModeAndFollowsTheUmask) {
     struct stat info {};
     ASSERT_EQ(::stat(file_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(Slurp(file_), "new");
+}
+
+TEST_F(ConfigFilePosix, SavingRemovesWhatKilledSavesLeftBehind) {
+    // A process that has ended: a child, already reaped.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::string base = file_.string() + ".tmp";
+    const fs::path abandoned = base + std::to_string(child) + "-0";
+    const fs::path live = base + std::to_string(::getpid()) + "-7";
+    const fs::path unrelated = base + "notes";
+    for (const auto& path : {abandoned, live, unrelated}) {
+        std::ofstream(path, std::ios::binary) << "half";
+    }
+    ASSERT_EQ(SaveConfigFile(file_.string(), "new"), "");
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(unrelated));
     EXPECT_EQ(Slurp(file_), "new");
 }
 
