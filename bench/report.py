@@ -70,18 +70,22 @@ def main():
     print(f"Benchmarks ({context.get('num_cpus', '?')} CPUs, load average "
           f"{', '.join(f'{x:.2f}' for x in context.get('load_avg', []))} at the start)")
     print()
-    print("| what | time (median) | allocations | exchanges | target |")
-    print("|---|---:|---:|---:|---|")
+    print("| what | wall time (median) | CPU time | allocations | exchanges | target |")
+    print("|---|---:|---:|---:|---:|---|")
     times = {}
     for prefix, what, target in ROWS:
         run = next((b for name, b in chosen.items() if name.startswith(prefix)), None)
         if run is None:
-            print(f"| {what} | not run | | | |")
+            print(f"| {what} | not run | | | | |")
             continue
         if run.get("error_occurred"):
-            print(f"| {what} | error: {run.get('error_message', '')} | | | |")
+            print(f"| {what} | error: {run.get('error_message', '')} | | | | |")
             continue
         ns = nanoseconds(run["real_time"], run.get("time_unit", "ns"))
+        # Manual time measures a part of each iteration: its CPU time says
+        # nothing about that part.
+        manual = "manual_time" in run["name"]
+        cpu = "–" if manual else show_time(nanoseconds(run["cpu_time"], run.get("time_unit", "ns")))
         times[prefix] = ns
         allocs = run.get("allocs")
         exchanges = run.get("exchanges")
@@ -90,7 +94,7 @@ def main():
             verdicts.append(f"< {show_time(target)}: {'met' if ns < target else 'MISSED'}")
         if prefix in NO_ALLOCATIONS:
             verdicts.append(f"0 allocations: {'met' if allocs == 0 else 'MISSED'}")
-        print(f"| {what} | {show_time(ns)} | "
+        print(f"| {what} | {show_time(ns)} | {cpu} | "
               f"{'' if allocs is None else f'{allocs:g}'} | "
               f"{'' if exchanges is None else f'{exchanges:g}'} | {'; '.join(verdicts)} |")
     local = times.get("BM_Exchange_LocalTransport")
@@ -98,7 +102,7 @@ def main():
     if local and raw:
         ratio = local / raw
         verdict = "met" if ratio <= EXCHANGE_RATIO_TARGET else "MISSED"
-        print(f"| exchange over the local transport / raw baseline | {ratio:.2f} × | | | "
+        print(f"| exchange over the local transport / raw baseline | {ratio:.2f} × | | | | "
               f"≤ {EXCHANGE_RATIO_TARGET} ×: {verdict} |")
 
 
