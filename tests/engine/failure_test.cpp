@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include "engine/preferences.h"
 #include "settings/config.h"
 #include "settings/text.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "settings/config.h"
 #include "settings/text.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
 namespace {

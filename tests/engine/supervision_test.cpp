@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
 namespace {

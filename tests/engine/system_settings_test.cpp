@@ -7,7 +7,7 @@
 
 #include "engine/system_settings.h"
 #include "settings/text.h"
-#include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
 namespace {

@@ -70,7 +70,15 @@ std::vector<Access> InProcessServer::Writes() const {
 
 std::uintptr_t InProcessServer::FindServerWindow(std::string_view className) {
     windowQueries_.emplace_back(className);
-    return !windowClass_.empty() && className == windowClass_ ? kWindow : 0;
+    if (windowClass_.empty() || className != windowClass_) {
+        return 0;
+    }
+    ++windowsFound_;
+    return kWindow;
+}
+
+void InProcessServer::ReleaseWindow(std::uintptr_t window) {
+    windowsReleased_ += window == kWindow ? 1 : 0;
 }
 
 std::uint32_t InProcessServer::RegisterMessage(std::string_view name) {
@@ -167,10 +175,11 @@ void InProcessServer::CloseMapping(std::uintptr_t mapping) {
 }
 
 bool InProcessServer::SendMessageTimeout(std::uintptr_t window, std::uint32_t message,
-                                         std::int32_t wParam, std::int32_t /*lParam*/,
-                                         std::uint32_t /*timeoutMs*/, std::uint32_t& answer,
+                                         std::int32_t wParam, std::int32_t lParam,
+                                         std::uint32_t timeoutMs, std::uint32_t& answer,
                                          std::uint32_t& lastError) {
     ++sends_;
+    lastSend_ = {window, message, wParam, lParam, timeoutMs, {}};
     answer = 0;
     lastError = 0;
     if (windowClass_.empty() || window != kWindow) {
@@ -200,6 +209,7 @@ bool InProcessServer::SendMessageTimeout(std::uintptr_t window, std::uint32_t me
     if (mapping == nullptr || mapping->bytes.size() < sim::kBlockSize) {
         return true;
     }
+    lastSend_.request = mapping->bytes;
     if (answer_ != 1) {
         answer = answer_;
         return true;

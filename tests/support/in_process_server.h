@@ -99,6 +99,20 @@ public:
     int LiveAtoms() const { return static_cast<int>(atoms_.size()); }
     int LiveMappings() const { return static_cast<int>(mappings_.size()); }
     int LiveViews() const { return liveViews_; }
+    // Everything acquired and not yet released, windows included.
+    int Held() const {
+        return LiveAtoms() + LiveMappings() + LiveViews() + windowsFound_ - windowsReleased_;
+    }
+    // The arguments of the last send, and the block as the server received it.
+    struct SendRecord {
+        std::uintptr_t window = 0;
+        std::uint32_t message = 0;
+        std::int32_t wParam = 0;
+        std::int32_t lParam = -1;
+        std::uint32_t timeoutMs = 0;
+        std::vector<std::uint8_t> request;
+    };
+    const SendRecord& LastSend() const { return lastSend_; }
     // The names of the block, as last seen in AddAtom and CreateMapping.
     const std::string& LastAtomName() const { return lastAtomName_; }
     const std::string& LastMappingName() const { return lastMappingName_; }
@@ -113,6 +127,7 @@ public:
 
     // --- link::Transport.
     std::uintptr_t FindServerWindow(std::string_view className) override;
+    void ReleaseWindow(std::uintptr_t window) override;
     std::uint32_t RegisterMessage(std::string_view name) override;
     std::uint32_t CurrentProcessId() override { return processId_; }
     std::uint16_t AddAtom(std::string_view name) override;
@@ -169,6 +184,9 @@ private:
     int viewsMapped_ = 0;
     int viewsUnmapped_ = 0;
     int liveViews_ = 0;
+    int windowsFound_ = 0;
+    int windowsReleased_ = 0;
+    SendRecord lastSend_;
     std::string lastAtomName_;
     std::string lastMappingName_;
     std::vector<std::string> windowQueries_;
