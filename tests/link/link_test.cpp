@@ -1,3 +1,5 @@
+// The link's protocol logic against the in-process server, which never waits
+// in real time.
 #include "link/link.h"
 
 #include <gtest/gtest.h>
@@ -9,46 +11,33 @@
 #include <string>
 #include <vector>
 
-#include "tests/link/fake_transport.h"
+#include "tests/support/in_process_server.h"
 
 namespace skyfault::link {
 namespace {
 
-using testing::FakeTransport;
-using Send = FakeTransport::Send;
+using test_support::InProcessServer;
 
 // A destination with guard bytes on both sides, to see any write outside it.
 template <std::size_t N>
 struct Guarded {
-    std::array<std::uint8_t, 8> before;
-    std::array<std::uint8_t, N> value;
-    std::array<std::uint8_t, 8> after;
-    Guarded() {
-        before.fill(0xCC);
-        value.fill(0x00);
-        after.fill(0xCC);
-    }
-    bool GuardsIntact() const {
-        for (int i = 0; i < 8; ++i) {
-            if (before[i] != 0xCC || after[i] != 0xCC) {
-                return false;
-            }
-        }
-        return true;
-    }
+    static constexpr std::array<std::uint8_t, 8> kGuard{0xCC, 0xCC, 0xCC, 0xCC,
+                                                        0xCC, 0xCC, 0xCC, 0xCC};
+    std::array<std::uint8_t, 8> before = kGuard;
+    std::array<std::uint8_t, N> value{};
+    std::array<std::uint8_t, 8> after = kGuard;
+    bool GuardsIntact() const { return before == kGuard && after == kGuard; }
     std::uint32_t U32() const { return GetLe32(value.data()); }
 };
 
 class LinkTest : public ::testing::Test {
 protected:
-    // Opens the link and forgets the counts of the open.
+    // Opens the link; counts of sends and sleeps start again from here.
     void Open() {
-        std::int32_t result = -1;
-        ASSERT_TRUE(link_.LinkOpen(0, result));
-        ASSERT_EQ(result, kOkay);
-        transport_.sends = 0;
-        transport_.sleeps = 0;
-        transport_.sleptMs = 0;
+        ASSERT_EQ(OpenResult(), kOkay);
+        sends0_ = server_.Sends();
+        sleeps0_ = server_.Sleeps();
+        slept0_ = server_.SleptMilliseconds();
     }
     std::int32_t OpenResult(std::int32_t requestedSim = 0) {
         std::int32_t result = -1;
@@ -56,44 +45,42 @@ protected:
         EXPECT_EQ(opened, result == kOkay);
         return result;
     }
+    // One read of the simulator's version; the result code.
+    std::int32_t ReadSim(std::uint32_t& value) {
+        std::int32_t result = -1;
+        EXPECT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
+        link_.LinkProcess(result);
+        return result;
+    }
+    int Sends() const { return server_.Sends() - sends0_; }
+    int Sleeps() const { return server_.Sleeps() - sleeps0_; }
+    std::uint64_t Slept() const { return server_.SleptMilliseconds() - slept0_; }
+    const std::vector<std::uint8_t>& Sent() const { return server_.LastSend().request; }
 
-    FakeTransport transport_;
-    Link link_{transport_};
+    InProcessServer server_;
+    Link link_{server_};
+    int sends0_ = 0;
+    int sleeps0_ = 0;
+    std::uint64_t slept0_ = 0;
 };
 
-TEST_F(LinkTest, OpenReadsTheVersionsAndKeepsTheSimulatorCode) {
+TEST_F(LinkTest, OpenReadsTheVersionsOverTheBlockNamedAfterTheProcess) {
     EXPECT_EQ(OpenResult(), kOkay);
     EXPECT_TRUE(link_.IsOpen());
     EXPECT_EQ(link_.FsuipcVersion(), 0x40000000);
     EXPECT_EQ(link_.SimVersion(), 4u);
-    EXPECT_EQ(transport_.searchedClasses, std::vector<std::string>{"UIPCMAIN"});
-    EXPECT_EQ(transport_.atomName, "FSASMLIB:IPC:1A4:1");
-    EXPECT_EQ(transport_.mappingName, "FSASMLIB:IPC:1A4:1");
-    EXPECT_EQ(transport_.mappingSize, 32768u);
-    EXPECT_EQ(transport_.sends, 1);
-    EXPECT_EQ(transport_.sleeps, 1);
-    EXPECT_EQ(transport_.sleptMs, 100u);
-    EXPECT_EQ(transport_.lastWindow, FakeTransport::kMainWindow);
-    EXPECT_EQ(transport_.lastMessage, 0xC0DEu);
-    EXPECT_EQ(transport_.lastLParam, 0);
-    EXPECT_EQ(transport_.lastTimeoutMs, 2000u);
-}
+    EXPECT_EQ(server_.WindowQueries(), std::vector<std::string>{"UIPCMAIN"});
+    EXPECT_EQ(server_.LastAtomName(), "FSASMLIB:IPC:1A4:1");
+    EXPECT_EQ(server_.LastMappingName(), "FSASMLIB:IPC:1A4:1");
+    EXPECT_EQ(server_.Sends(), 1);
+    EXPECT_EQ(server_.SleptMilliseconds(), 100u);
+    EXPECT_EQ(server_.LastSend().lParam, 0);
+    EXPECT_EQ(server_.LastSend().timeoutMs, 2000u);
+    EXPECT_EQ(server_.LastSend().wParam, static_cast<std::int32_t>(0xFFFFC000u))
+        << "the atom travels widened with its sign";
 
-TEST_F(LinkTest, TheAtomTravelsWidenedWithItsSign) {
-    Open();
-    EXPECT_EQ(transport_.lastWParam, static_cast<std::int32_t>(0xFFFFC001u));
-    transport_.atomValue = 0x1234;
-    link_.LinkClose();
-    Open();
-    EXPECT_EQ(transport_.lastWParam, 0x1234);
-}
-
-TEST(BlockNameTest, ProcessIdInUpperCaseHexWithoutLeadingZeros) {
-    EXPECT_EQ(BlockName(0x1A4), "FSASMLIB:IPC:1A4:1");
     EXPECT_EQ(BlockName(0), "FSASMLIB:IPC:0:1");
-    EXPECT_EQ(BlockName(0xABCDEF0), "FSASMLIB:IPC:ABCDEF0:1");
     EXPECT_EQ(BlockName(0xFFFFFFFF), "FSASMLIB:IPC:FFFFFFFF:1");
-    EXPECT_LE(BlockName(0xFFFFFFFF).size(), 23u);
 }
 
 TEST_F(LinkTest, ExampleBatchIsSentAsLaidOutWithKeysForDestinations) {
@@ -108,26 +95,22 @@ TEST_F(LinkTest, ExampleBatchIsSentAsLaidOutWithKeysForDestinations) {
     ASSERT_TRUE(link_.LinkProcess(result));
     EXPECT_EQ(result, kOkay);
 
-    const auto& b = transport_.lastSentBlock;
+    // kind, offset, size, key, data... as the server received it; the data
+    // areas of reads are zero-filled (the open's reply lay there before).
+    const std::vector<std::uint32_t> words = {1, 0x3304, 4, 1, 0, 2, 0x0B64, 1};
+    const auto& b = Sent();
     ASSERT_GE(b.size(), 57u);
-    EXPECT_EQ(GetLe32(&b[0]), 1u);
-    EXPECT_EQ(GetLe32(&b[4]), 0x3304u);
-    EXPECT_EQ(GetLe32(&b[8]), 4u);
-    EXPECT_EQ(GetLe32(&b[12]), 1u) << "first request: key 1";
-    EXPECT_EQ(GetLe32(&b[16]), 0u) << "data area zero-filled";
-    EXPECT_EQ(GetLe32(&b[20]), 2u);
-    EXPECT_EQ(GetLe32(&b[24]), 0x0B64u);
-    EXPECT_EQ(GetLe32(&b[28]), 1u);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        EXPECT_EQ(GetLe32(&b[4 * i]), words[i]) << i;
+    }
     EXPECT_EQ(b[32], 1);
-    EXPECT_EQ(GetLe32(&b[33]), 1u);
-    EXPECT_EQ(GetLe32(&b[37]), 0x3308u);
-    EXPECT_EQ(GetLe32(&b[45]), 3u) << "third request: key 3";
-    EXPECT_EQ(GetLe32(&b[49]), 0u);
-    EXPECT_EQ(GetLe32(&b[53]), 0u) << "terminator";
-
+    const std::vector<std::uint32_t> third = {1, 0x3308, 4, 3, 0, 0};
+    for (std::size_t i = 0; i < third.size(); ++i) {
+        EXPECT_EQ(GetLe32(&b[33 + 4 * i]), third[i]) << i;
+    }
     EXPECT_EQ(fsuipc, 0x40000000);
     EXPECT_EQ(sim, 0xFADE0004u);
-    EXPECT_EQ(transport_.simulator.offsets[0x0B64], 1);
+    EXPECT_EQ(server_.Space().ReadU16(0x0B64) & 0xFF, 1);
 }
 
 TEST_F(LinkTest, RequestFillingTheBlockExactlyIsAcceptedOneByteMoreIsRefused) {
@@ -148,35 +131,34 @@ TEST_F(LinkTest, RequestFillingTheBlockExactlyIsAcceptedOneByteMoreIsRefused) {
 
     // The queue is what was accepted: the refused requests never went out.
     ASSERT_TRUE(link_.LinkProcess(result));
-    EXPECT_EQ(transport_.simulator.writes.size(), 1u);
-    EXPECT_EQ(GetLe32(&transport_.lastSentBlock[16 + 8]), 32476u);
-    EXPECT_EQ(GetLe32(&transport_.lastSentBlock[32508]), 0u);
+    EXPECT_EQ(server_.Writes().size(), 1u);
+    EXPECT_EQ(GetLe32(&Sent()[16 + 8]), 32476u);
+    EXPECT_EQ(GetLe32(&Sent()[32508]), 0u);
 }
 
-TEST_F(LinkTest, SizeZeroRequestsAreBareHeadersAndDeliverNothing) {
+TEST_F(LinkTest, SizeZeroRequestsAndNullDestinations) {
     Open();
     Guarded<4> destination;
+    std::uint32_t after = 0;
     std::int32_t result = -1;
     ASSERT_TRUE(link_.LinkRead(0x3304, 0, destination.value.data(), result));
     ASSERT_TRUE(link_.LinkWrite(0x0B64, 0, nullptr, result));
-    ASSERT_TRUE(link_.LinkProcess(result));
-    const auto& b = transport_.lastSentBlock;
-    EXPECT_EQ(GetLe32(&b[16]), 2u) << "the write follows the 16-byte header directly";
-    EXPECT_EQ(GetLe32(&b[28]), 0u) << "terminator after the 12-byte header";
-    EXPECT_EQ(destination.U32(), 0u);
-    EXPECT_TRUE(destination.GuardsIntact());
-}
-
-TEST_F(LinkTest, NullDestinationIsSentButNotDelivered) {
-    Open();
-    std::uint32_t after = 0;
-    std::int32_t result = -1;
     ASSERT_TRUE(link_.LinkRead(0x3304, 4, nullptr, result));
     ASSERT_TRUE(link_.LinkRead(0x3308, 4, &after, result));
     ASSERT_TRUE(link_.LinkProcess(result));
-    EXPECT_EQ(GetLe32(&transport_.lastSentBlock[0]), 1u);
-    EXPECT_EQ(GetLe32(&transport_.lastSentBlock[12]), 0u) << "no key for a null destination";
+    const auto& b = Sent();
+    EXPECT_EQ(GetLe32(&b[16]), 2u) << "the write follows the 16-byte header directly";
+    EXPECT_EQ(GetLe32(&b[28]), 1u) << "the next read after the write's 12-byte header";
+    EXPECT_EQ(GetLe32(&b[28 + 12]), 0u) << "no key for a null destination";
+    EXPECT_EQ(destination.U32(), 0u);
+    EXPECT_TRUE(destination.GuardsIntact());
     EXPECT_EQ(after, 0xFADE0004u);
+
+    // A write needs a source.
+    EXPECT_FALSE(link_.LinkWrite(0x0B64, 1, nullptr, result));
+    EXPECT_EQ(result, kBadData);
+    EXPECT_FALSE(link_.LinkProcess(result));
+    EXPECT_EQ(result, kNothingQueued) << "nothing was queued";
 }
 
 TEST_F(LinkTest, ProcessWithNothingQueuedReturns10AndSendsNothing) {
@@ -184,21 +166,19 @@ TEST_F(LinkTest, ProcessWithNothingQueuedReturns10AndSendsNothing) {
     std::int32_t result = -1;
     EXPECT_FALSE(link_.LinkProcess(result));
     EXPECT_EQ(result, kNothingQueued);
-    EXPECT_EQ(transport_.sends, 0);
+    EXPECT_EQ(Sends(), 0);
 
     std::uint32_t value = 0;
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    ASSERT_TRUE(link_.LinkProcess(result));
+    ASSERT_EQ(ReadSim(value), kOkay);
     EXPECT_FALSE(link_.LinkProcess(result));
     EXPECT_EQ(result, kNothingQueued);
 
     // Also after a failed exchange: the queue is empty whatever happened.
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    transport_.script.assign(11, {Send::kTimeOut});
-    EXPECT_FALSE(link_.LinkProcess(result));
+    server_.SetTimeoutsBeforeSuccess(11);
+    ASSERT_EQ(ReadSim(value), kTimedOut);
     EXPECT_FALSE(link_.LinkProcess(result));
     EXPECT_EQ(result, kNothingQueued);
-    EXPECT_EQ(transport_.sends, 12);
+    EXPECT_EQ(Sends(), 12);
 }
 
 TEST_F(LinkTest, OperationsOnAClosedLinkReturn9) {
@@ -218,53 +198,40 @@ TEST_F(LinkTest, OperationsOnAClosedLinkReturn9) {
     link_.LinkClose();
     link_.LinkClose();
     EXPECT_FALSE(link_.IsOpen());
-    EXPECT_EQ(transport_.Held(), 0);
+    EXPECT_EQ(server_.Held(), 0);
     EXPECT_FALSE(link_.LinkWrite(0x3304, 4, &value, result));
     EXPECT_EQ(result, kNotOpen);
     EXPECT_FALSE(link_.LinkProcess(result));
     EXPECT_EQ(result, kNotOpen);
-    EXPECT_EQ(transport_.sends, 0);
+    EXPECT_EQ(Sends(), 0);
 }
 
 TEST_F(LinkTest, SecondOpenReturns1AndTheLinkStaysUsable) {
     Open();
-    const int held = transport_.Held();
+    const int held = server_.Held();
     EXPECT_EQ(OpenResult(), kAlreadyOpen);
     EXPECT_TRUE(link_.IsOpen());
-    EXPECT_EQ(transport_.Held(), held);
+    EXPECT_EQ(server_.Held(), held);
     EXPECT_EQ(link_.SimVersion(), 4u) << "the open link keeps its versions";
     std::uint32_t value = 0;
-    std::int32_t result = -1;
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    ASSERT_TRUE(link_.LinkProcess(result));
+    EXPECT_EQ(ReadSim(value), kOkay);
     EXPECT_EQ(value, 0xFADE0004u);
 }
 
-TEST_F(LinkTest, NoServerWindowGives2AfterLookingForBothClasses) {
-    transport_.windows.clear();
+TEST_F(LinkTest, ServerClassThenWideClientAndTheirVersionCodes7And14) {
+    server_.SetWindowClass("");
     EXPECT_EQ(OpenResult(), kNoServer);
-    EXPECT_EQ(transport_.searchedClasses, (std::vector<std::string>{"UIPCMAIN", "FS98MAIN"}));
-    EXPECT_EQ(transport_.Held(), 0);
-}
-
-TEST_F(LinkTest, WideClientIsUsedWhenTheServerClassIsMissing) {
-    transport_.windows = {"FS98MAIN"};
+    EXPECT_EQ(server_.WindowQueries(), (std::vector<std::string>{"UIPCMAIN", "FS98MAIN"}));
+    server_.SetWindowClass(test_support::kWideClientClass);
     EXPECT_EQ(OpenResult(), kOkay);
-    EXPECT_EQ(transport_.lastWindow, FakeTransport::kWideClientWindow);
-}
+    link_.LinkClose();
 
-TEST_F(LinkTest, WrongVersionGives7OnTheServerClassAnd14OnWideClient) {
-    transport_.simulator.SetU32(0x3304, 0x19980004);
+    server_.SetFsuipcVersion(0x19980004);
+    EXPECT_EQ(OpenResult(), kWideClientNoServer);
+    server_.SetWindowClass(test_support::kFsuipcClass);
     EXPECT_EQ(OpenResult(), kWrongVersion);
     EXPECT_FALSE(link_.IsOpen());
-    EXPECT_EQ(transport_.Held(), 0);
-
-    transport_.windows = {"FS98MAIN"};
-    EXPECT_EQ(OpenResult(), kWideClientNoServer);
-    EXPECT_EQ(transport_.Held(), 0);
-
-    transport_.windows = {"FS98MAIN", "UIPCMAIN"};
-    EXPECT_EQ(OpenResult(), kWrongVersion) << "the server class is looked for first";
+    EXPECT_EQ(server_.Held(), 0);
 }
 
 TEST_F(LinkTest, VersionCheckBounds) {
@@ -280,83 +247,67 @@ TEST_F(LinkTest, VersionCheckBounds) {
         {0x40000000, 0xFADF0001, kWrongVersion}, {0x40000000, 0x0000FADE, kWrongVersion},
     };
     for (const Case& c : cases) {
-        transport_.simulator.SetU32(0x3304, c.fsuipc);
-        transport_.simulator.SetU32(0x3308, c.sim);
+        server_.SetFsuipcVersion(c.fsuipc);
+        server_.SetSimVersion(c.sim);
         EXPECT_EQ(OpenResult(), c.expected) << std::hex << c.fsuipc << " " << c.sim;
         if (c.expected == kOkay) {
             EXPECT_EQ(link_.SimVersion(), c.sim & 0xFFFFu);
         }
         link_.LinkClose();
-        EXPECT_EQ(transport_.Held(), 0);
+        EXPECT_EQ(server_.Held(), 0);
     }
-}
-
-TEST_F(LinkTest, VersionExchangeRetriesWhileAValueIsStillZero) {
-    int round = 0;
-    transport_.server = [this, &round](std::uint8_t* block) {
-        ++round;
-        if (round < 3) {
-            transport_.simulator.SetU32(0x3308, 0);
-        } else {
-            transport_.simulator.SetU32(0x3308, 0xFADE0002);
-        }
-        return transport_.simulator.Process(block);
-    };
-    EXPECT_EQ(OpenResult(), kOkay);
-    EXPECT_EQ(transport_.sends, 3);
-    EXPECT_EQ(transport_.sleeps, 3);
-    EXPECT_EQ(link_.SimVersion(), 2u);
-}
-
-TEST_F(LinkTest, VersionExchangeGivesUpAfterFiveRounds) {
-    transport_.simulator.SetU32(0x3304, 0);
-    EXPECT_EQ(OpenResult(), kWrongVersion);
-    EXPECT_EQ(transport_.sends, 5);
-    EXPECT_EQ(transport_.sleeps, 5);
-    EXPECT_EQ(transport_.Held(), 0);
-}
-
-TEST_F(LinkTest, RequestedSimulatorMustMatch) {
+    server_.SetSimVersion(0xFADE0004);
+    EXPECT_EQ(OpenResult(3), kWrongSimulator) << "the requested simulator must match";
     EXPECT_EQ(OpenResult(4), kOkay);
+}
+
+TEST_F(LinkTest, VersionExchangeRetriesWhileAValueIsZeroForFiveRoundsAtMost) {
+    server_.SetSimVersion(0);
+    server_.SetReplyHook([this](std::uint8_t*) {
+        if (server_.Sends() == 2) {
+            server_.SetSimVersion(0xFADE0002);  // read by the third round
+        }
+    });
+    EXPECT_EQ(OpenResult(), kOkay);
+    EXPECT_EQ(server_.Sends(), 3);
+    EXPECT_EQ(server_.Sleeps(), 3);
+    EXPECT_EQ(link_.SimVersion(), 2u);
     link_.LinkClose();
-    EXPECT_EQ(OpenResult(3), kWrongSimulator);
-    EXPECT_FALSE(link_.IsOpen());
-    EXPECT_EQ(transport_.Held(), 0);
+
+    server_.SetFsuipcVersion(0);
+    EXPECT_EQ(OpenResult(), kWrongVersion);
+    EXPECT_EQ(server_.Sends(), 3 + 5);
+    EXPECT_EQ(server_.Sleeps(), 3 + 5);
+    EXPECT_EQ(server_.Held(), 0);
 }
 
 TEST_F(LinkTest, FailedOpensReleaseEverythingAcquired) {
     struct Case {
         const char* what;
-        std::function<void(FakeTransport&)> arrange;
+        std::function<void(InProcessServer&)> arrange;
         std::int32_t expected;
     };
     const Case cases[] = {
-        {"register", [](FakeTransport& t) { t.messageNumber = 0; }, kRegisterFailed},
-        {"atom", [](FakeTransport& t) { t.failAtom = true; }, kAtomFailed},
-        {"mapping", [](FakeTransport& t) { t.failMapping = true; }, kMappingFailed},
-        {"mapping existed", [](FakeTransport& t) { t.mappingExisted = true; }, kMappingFailed},
-        {"view", [](FakeTransport& t) { t.failView = true; }, kViewFailed},
-        {"exchange timed out", [](FakeTransport& t) { t.script.assign(11, {Send::kTimeOut}); },
-         kTimedOut},
-        {"exchange failed",
-         [](FakeTransport& t) {
-             t.script.assign(11, {Send::kFail, 32});
-         },
-         kSendFailed},
-        {"exchange answered 0",
-         [](FakeTransport& t) { t.server = [](std::uint8_t*) { return 0u; }; }, kBadData},
-        {"wrong version", [](FakeTransport& t) { t.simulator.SetU32(0x3308, 4); }, kWrongVersion},
+        {"register", [](InProcessServer& s) { s.FailRegisterMessage(); }, kRegisterFailed},
+        {"atom", [](InProcessServer& s) { s.FailAddAtom(); }, kAtomFailed},
+        {"mapping", [](InProcessServer& s) { s.FailCreateMapping(); }, kMappingFailed},
+        {"mapping existed", [](InProcessServer& s) { s.MappingAlreadyExists(); }, kMappingFailed},
+        {"view", [](InProcessServer& s) { s.FailMapView(); }, kViewFailed},
+        {"timed out", [](InProcessServer& s) { s.SetTimeoutsBeforeSuccess(11); }, kTimedOut},
+        {"send failed", [](InProcessServer& s) { s.SetSendFailure(32); }, kSendFailed},
+        {"answered 0", [](InProcessServer& s) { s.SetAnswer(0); }, kBadData},
+        {"wrong version", [](InProcessServer& s) { s.SetSimVersion(4); }, kWrongVersion},
     };
     for (const Case& c : cases) {
-        FakeTransport transport;
-        c.arrange(transport);
-        Link link(transport);
+        InProcessServer server;
+        c.arrange(server);
+        Link link(server);
         std::int32_t result = -1;
         EXPECT_FALSE(link.LinkOpen(0, result)) << c.what;
         EXPECT_EQ(result, c.expected) << c.what;
         EXPECT_FALSE(link.IsOpen()) << c.what;
-        EXPECT_GT(transport.windowsFound, 0) << c.what;
-        EXPECT_EQ(transport.Held(), 0) << c.what;
+        EXPECT_FALSE(server.WindowQueries().empty()) << c.what;
+        EXPECT_EQ(server.Held(), 0) << c.what;
         std::uint32_t value = 0;
         EXPECT_FALSE(link.LinkRead(0x3304, 4, &value, result));
         EXPECT_EQ(result, kNotOpen) << c.what;
@@ -365,47 +316,41 @@ TEST_F(LinkTest, FailedOpensReleaseEverythingAcquired) {
 
 TEST_F(LinkTest, InitializeAndDestructionLeaveNothingBehind) {
     Open();
-    EXPECT_GT(transport_.Held(), 0);
+    EXPECT_GT(server_.Held(), 0);
     link_.LinkInitialize();
     EXPECT_FALSE(link_.IsOpen());
-    EXPECT_EQ(transport_.Held(), 0);
+    EXPECT_EQ(server_.Held(), 0);
     EXPECT_EQ(link_.SimVersion(), 4u) << "versions are left as they are";
     EXPECT_EQ(OpenResult(), kOkay);
 
-    FakeTransport transport;
+    InProcessServer server;
     {
-        Link link(transport);
+        Link link(server);
         std::int32_t result = -1;
         ASSERT_TRUE(link.LinkOpen(0, result));
     }
-    EXPECT_EQ(transport.Held(), 0);
+    EXPECT_EQ(server.Held(), 0);
 }
 
 TEST_F(LinkTest, TwoTimeOutsThenSuccessDeliverTheValues) {
     Open();
-    transport_.script = {{Send::kTimeOut}, {Send::kTimeOut}};
+    server_.SetTimeoutsBeforeSuccess(2);
     std::uint32_t value = 0;
-    std::int32_t result = -1;
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    EXPECT_TRUE(link_.LinkProcess(result));
-    EXPECT_EQ(result, kOkay);
+    EXPECT_EQ(ReadSim(value), kOkay);
     EXPECT_EQ(value, 0xFADE0004u);
-    EXPECT_EQ(transport_.sends, 3);
-    EXPECT_EQ(transport_.sleeps, 2);
-    EXPECT_EQ(transport_.sleptMs, 200u);
+    EXPECT_EQ(Sends(), 3);
+    EXPECT_EQ(Sleeps(), 2);
+    EXPECT_EQ(Slept(), 200u);
 }
 
 TEST_F(LinkTest, DeadServerIsTried11TimesWith10Pauses) {
     Open();
-    transport_.script.assign(20, {Send::kTimeOut});
+    server_.SetTimeoutsBeforeSuccess(20);
     std::uint32_t value = 0x5A5A5A5A;
-    std::int32_t result = -1;
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    EXPECT_FALSE(link_.LinkProcess(result));
-    EXPECT_EQ(result, kTimedOut);
-    EXPECT_EQ(transport_.sends, 11);
-    EXPECT_EQ(transport_.sleeps, 10);
-    EXPECT_EQ(transport_.sleptMs, 1000u);
+    EXPECT_EQ(ReadSim(value), kTimedOut);
+    EXPECT_EQ(Sends(), 11);
+    EXPECT_EQ(Sleeps(), 10);
+    EXPECT_EQ(Slept(), 1000u);
     EXPECT_EQ(value, 0x5A5A5A5Au) << "nothing delivered";
     EXPECT_TRUE(link_.IsOpen()) << "a failed exchange does not close the link";
 }
@@ -413,38 +358,22 @@ TEST_F(LinkTest, DeadServerIsTried11TimesWith10Pauses) {
 TEST_F(LinkTest, TheLastSendsErrorTellsFailureFromTimeOut) {
     Open();
     std::uint32_t value = 0;
-    std::int32_t result = -1;
-
-    transport_.script.assign(10, {Send::kTimeOut});
-    transport_.script.push_back({Send::kFail, 104});
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    EXPECT_FALSE(link_.LinkProcess(result));
-    EXPECT_EQ(result, kSendFailed);
-
-    transport_.script.assign(10, {Send::kFail, 104});
-    transport_.script.push_back({Send::kTimeOut});
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    EXPECT_FALSE(link_.LinkProcess(result));
-    EXPECT_EQ(result, kTimedOut);
-
-    transport_.script.assign(10, {Send::kFail, 104});
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    EXPECT_TRUE(link_.LinkProcess(result)) << "the eleventh send succeeds";
+    server_.SetSendFailure(104);
+    EXPECT_EQ(ReadSim(value), kSendFailed);
+    server_.SetSendFailure(104, 10);
+    server_.SetTimeoutsBeforeSuccess(1);
+    EXPECT_EQ(ReadSim(value), kTimedOut);
+    server_.SetSendFailure(104, 10);
+    EXPECT_EQ(ReadSim(value), kOkay) << "the eleventh send succeeds";
     EXPECT_EQ(value, 0xFADE0004u);
 }
 
 TEST_F(LinkTest, AnswerOtherThan1Gives13AndDeliversNothing) {
     Open();
     for (std::uint32_t answer : {0u, 2u, 0xFFFFFFFFu}) {
-        transport_.server = [this, answer](std::uint8_t* block) {
-            transport_.simulator.Process(block);
-            return answer;
-        };
+        server_.SetAnswer(answer);
         std::uint32_t value = 0;
-        std::int32_t result = -1;
-        ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-        EXPECT_FALSE(link_.LinkProcess(result));
-        EXPECT_EQ(result, kBadData);
+        EXPECT_EQ(ReadSim(value), kBadData);
         EXPECT_EQ(value, 0u);
     }
 }
@@ -473,8 +402,7 @@ TEST_F(LinkTest, HostileRepliesNeverWriteOutsideTheDestinations) {
         {"terminator replaced", 58, 1, 3},
     };
     for (const Case& c : cases) {
-        transport_.server = [this, &c](std::uint8_t* block) {
-            transport_.simulator.Process(block);
+        server_.SetReplyHook([&c](std::uint8_t* block) {
             std::memset(block + 16, 0xF1, 4);
             std::memset(block + 36, 0xF2, 2);
             std::memset(block + 54, 0xF3, 4);
@@ -482,8 +410,7 @@ TEST_F(LinkTest, HostileRepliesNeverWriteOutsideTheDestinations) {
             std::memset(block + 58, 0xF4, kBlockSize - 58);
             PutLe32(block + 58, 0);
             PutLe32(block + c.at, c.value);
-            return 1u;
-        };
+        });
         Guarded<4> first;
         Guarded<2> second;
         Guarded<4> third;
@@ -501,29 +428,10 @@ TEST_F(LinkTest, HostileRepliesNeverWriteOutsideTheDestinations) {
         EXPECT_EQ(third.U32(), c.delivered >= 3 ? 0xF3F3F3F3u : 0u) << c.what;
     }
     // The link still works with an honest server.
-    transport_.server = nullptr;
+    server_.SetReplyHook(nullptr);
     std::uint32_t value = 0;
-    std::int32_t result = -1;
-    ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-    EXPECT_TRUE(link_.LinkProcess(result));
+    EXPECT_EQ(ReadSim(value), kOkay);
     EXPECT_EQ(value, 0xFADE0004u);
-}
-
-TEST_F(LinkTest, WriteFromANullSourceIsRefused) {
-    Open();
-    std::int32_t result = -1;
-    EXPECT_FALSE(link_.LinkWrite(0x0B64, 1, nullptr, result));
-    EXPECT_EQ(result, kBadData);
-    EXPECT_FALSE(link_.LinkProcess(result));
-    EXPECT_EQ(result, kNothingQueued) << "nothing was queued";
-}
-
-TEST(ResultTextsTest, TextsByCode) {
-    EXPECT_EQ(ResultTexts()[kOkay], "Okay");
-    EXPECT_EQ(ResultTexts()[kNoServer], "Cannot link to FSUIPC or WideClient");
-    EXPECT_EQ(ResultTexts()[kBlockFull],
-              "Read or Write request cannot be added, memory for Process is full");
-    EXPECT_EQ(SimulatorNames()[5], "FLY");
 }
 
 }  // namespace

@@ -28,6 +28,8 @@
 #include "link/local_ipc.h"
 #include "link/local_ipc_posix.h"
 #include "link/transport_posix.h"
+#include "sim/sim_core.h"
+#include "tests/support/sim_process_posix.h"
 
 namespace skyfault::link {
 namespace {
@@ -46,14 +48,7 @@ class TestServer {
 public:
     TestServer(const std::string& directory, std::string className, Mode mode) : mode_(mode) {
         path_ = local::MeetingPath(directory, className);
-        listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(listener_, 8) != 0) {
-            ADD_FAILURE() << "cannot listen at " << path_ << ": " << std::strerror(errno);
-        }
+        listener_ = test_support::ListenAt(path_);
         thread_ = std::thread([this] { Run(); });
     }
     ~TestServer() {
@@ -106,16 +101,9 @@ private:
 
     void Serve(int fd) {
         std::uint8_t bytes[local::kRequestFrameSize];
-        std::size_t got = 0;
-        while (got < sizeof bytes) {
-            const ssize_t n = recv(fd, bytes + got, sizeof bytes - got, 0);
-            if (n <= 0) {
-                Drop(fd);
-                return;
-            }
-            got += static_cast<std::size_t>(n);
-        }
-        const auto frame = local::DecodeRequest(bytes);
+        const auto frame = test_support::ReadFull(fd, bytes, sizeof bytes, 1000)
+                               ? local::DecodeRequest(bytes)
+                               : std::nullopt;
         if (!frame) {
             Drop(fd);
             return;
@@ -150,7 +138,7 @@ private:
                   static_cast<ssize_t>(reply.size()));
     }
 
-    // Reads give the version offsets, or the low byte of the offset.
+    // Carries out the block against the simulator stand-in's offset space.
     std::uint32_t Process(const local::RequestFrame& frame) {
         if (!local::IsValidBlockName(frame.name) ||
             frame.message != local::MessageNumber("FSASMLIB:IPC")) {
@@ -158,44 +146,23 @@ private:
         }
         const std::string file = local::MeetingPath(fs::path(path_).parent_path(), frame.name);
         const int fd = open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 || !local::IsOwnRegularFile(fd, kBlockSize)) {
-            if (fd >= 0) {
-                close(fd);
-            }
-            return 0;
+        void* mapped = fd >= 0 && local::IsOwnRegularFile(fd, kBlockSize)
+                           ? mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                           : MAP_FAILED;
+        if (fd >= 0) {
+            close(fd);
         }
-        void* mapped = mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        close(fd);
         if (mapped == MAP_FAILED) {
             return 0;
         }
-        auto* block = static_cast<std::uint8_t*>(mapped);
-        std::uint32_t at = 0;
-        while (at + 16 <= kBlockSpaceLimit) {
-            const std::uint32_t kind = GetLe32(block + at);
-            const std::uint32_t offset = GetLe32(block + at + 4);
-            const std::uint32_t size = GetLe32(block + at + 8);
-            if (kind == 1 && at + 16 + size <= kBlockSpaceLimit) {
-                std::uint8_t* data = block + at + 16;
-                if (offset == 0x3304 && size == 4) {
-                    PutLe32(data, 0x40000000);
-                } else if (offset == 0x3308 && size == 4) {
-                    PutLe32(data, 0xFADE0004);
-                } else {
-                    std::memset(data, static_cast<int>(offset & 0xFF), size);
-                }
-                at += 16 + size;
-            } else if (kind == 2 && at + 12 + size <= kBlockSpaceLimit) {
-                at += 12 + size;
-            } else {
-                break;
-            }
-        }
+        sim::ProcessBlock(static_cast<std::uint8_t*>(mapped), space_,
+                          [](const sim::WriteRecord&) {});
         munmap(mapped, kBlockSize);
         return 1;
     }
 
     Mode mode_;
+    sim::OffsetSpace space_;
     std::string path_;
     int listener_ = -1;
     std::vector<int> clients_;
@@ -211,15 +178,8 @@ private:
 class LocalTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/skyfault-link-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        runtime_ = pattern;
-        const char* previous = std::getenv("XDG_RUNTIME_DIR");
-        if (previous != nullptr) {
-            previous_ = previous;
-        }
-        setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-        directory_ = runtime_ + "/skyfault-ipc";
+        runtime_ = dir_.Path();
+        directory_ = dir_.Meeting();
         LocalTransportOptions options;
         options.sendTimeoutCapMs = 20;
         options.sleep = [this](std::uint32_t ms) {
@@ -228,17 +188,6 @@ protected:
         };
         transport_ = MakeLocalTransport(std::move(options));
         link_ = std::make_unique<Link>(*transport_);
-    }
-    void TearDown() override {
-        link_.reset();
-        transport_.reset();
-        if (previous_) {
-            setenv("XDG_RUNTIME_DIR", previous_->c_str(), 1);
-        } else {
-            unsetenv("XDG_RUNTIME_DIR");
-        }
-        std::error_code ignored;
-        fs::remove_all(runtime_, ignored);
     }
     void MakeDirectory() {
         std::string path, error;
@@ -262,9 +211,9 @@ protected:
     }
     std::string BlockPath() const { return directory_ + "/" + BlockName(getpid()); }
 
+    test_support::RuntimeDir dir_;
     std::string runtime_;
     std::string directory_;
-    std::optional<std::string> previous_;
     int sleeps_ = 0;
     std::uint32_t sleptMs_ = 0;
     std::unique_ptr<Transport> transport_;
@@ -285,11 +234,11 @@ TEST_F(LocalTransportTest, OpensExchangesAndRemovesTheBlockFileOnClose) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(info.st_size, 32768);
 
-    std::array<std::uint8_t, 3> value{};
+    std::uint32_t value = 0;
     std::int32_t result = -1;
-    ASSERT_TRUE(link_->LinkRead(0x0242, 3, value.data(), result));
+    ASSERT_TRUE(link_->LinkRead(0x02BC, 4, &value, result));
     ASSERT_TRUE(link_->LinkProcess(result));
-    EXPECT_EQ(value, (std::array<std::uint8_t, 3>{0x42, 0x42, 0x42}));
+    EXPECT_EQ(value, 120u * 128u) << "the stand-in's starting airspeed";
 
     const auto frames = server.Frames();
     ASSERT_EQ(frames.size(), 2u);

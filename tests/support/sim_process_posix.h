@@ -1,0 +1,291 @@
+#pragma once
+
+// skyfault-sim as a child process on a private meeting place, and the raw
+// pieces of the local protocol a test uses to talk to it or to stand in for
+// it (POSIX only, header only). SimProcess needs SKYFAULT_SIM_PATH, the
+// program's path.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/codec.h"
+#include "link/local_ipc.h"
+
+extern char** environ;
+
+namespace skyfault::test_support {
+
+// A private XDG_RUNTIME_DIR (and so a private meeting place) for one test.
+class RuntimeDir {
+public:
+    RuntimeDir() {
+        char pattern[] = "/tmp/skyfault-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+        setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
+    }
+    ~RuntimeDir() {
+        std::error_code ignored;
+        std::filesystem::permissions(Meeting(), std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    RuntimeDir(const RuntimeDir&) = delete;
+    RuntimeDir& operator=(const RuntimeDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string Meeting() const { return path_ + "/skyfault-ipc"; }
+    std::string Socket(const char* windowClass = "UIPCMAIN") const {
+        return Meeting() + "/" + windowClass;
+    }
+
+private:
+    std::string path_;
+};
+
+// Reads exactly `size` bytes; false at the end, on an error or after
+// `timeoutMs` without data.
+inline bool ReadFull(int fd, std::uint8_t* out, std::size_t size, int timeoutMs) {
+    for (std::size_t got = 0; got < size;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) {
+            return false;
+        }
+        const ssize_t n = read(fd, out + got, size - got);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+inline sockaddr_un SocketAddress(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    return address;
+}
+
+// A listening socket at `path` (a stale file there is replaced).
+inline int ListenAt(const std::string& path) {
+    unlink(path.c_str());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = SocketAddress(path);
+    EXPECT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+    EXPECT_EQ(listen(fd, 16), 0);
+    return fd;
+}
+
+#ifdef SKYFAULT_SIM_PATH
+// skyfault-sim with its standard streams on pipes; killed when it goes out
+// of scope.
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args = {}) {
+        int in[2], out[2], err[2];
+        EXPECT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC) | pipe2(err, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        args.insert(args.begin(), SKYFAULT_SIM_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        close(err[1]);
+        in_ = in[1];
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~SimProcess() {
+        Kill();
+        close(in_);
+        close(out_);
+        close(err_);
+    }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // It printed "ready": it serves.
+    bool Ready() { return WaitFor("ready"); }
+
+    void Send(const std::string& line) {
+        const std::string text = line + "\n";
+        EXPECT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    // The next line of standard output, or nothing after 10 s or at its end.
+    std::optional<std::string> NextLine() { return ReadLine(out_, outBuffer_); }
+    // Skips lines until one equals `line`.
+    bool WaitFor(const std::string& line) {
+        while (auto next = NextLine()) {
+            if (*next == line) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::string AllErrors() {
+        std::string all;
+        while (auto line = ReadLine(err_, errBuffer_)) {
+            all += *line + "\n";
+        }
+        return all;
+    }
+    // The exit code (128 + signal), waiting for the end.
+    int Wait() {
+        if (pid_ > 0) {
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        return exitCode_;
+    }
+    void Terminate() { kill(pid_, SIGTERM); }
+    void Kill() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+
+private:
+    static std::optional<std::string> ReadLine(int fd, std::string& buffer) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            const std::size_t end = buffer.find('\n');
+            if (end != std::string::npos) {
+                std::string line = buffer.substr(0, end);
+                buffer.erase(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            char chunk[512];
+            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                return std::nullopt;
+            }
+            const ssize_t got = read(fd, chunk, sizeof chunk);
+            if (got <= 0) {
+                return std::nullopt;
+            }
+            buffer.append(chunk, static_cast<std::size_t>(got));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    std::string outBuffer_, errBuffer_;
+};
+#endif
+
+// A block file in the meeting place, as a client creates it.
+class BlockFile {
+public:
+    explicit BlockFile(const std::string& path) {
+        fd_ = open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+        EXPECT_GE(fd_, 0) << path;
+        EXPECT_EQ(ftruncate(fd_, link::kBlockSize), 0);
+        void* view = mmap(nullptr, link::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        EXPECT_NE(view, MAP_FAILED);
+        block_.Attach(static_cast<std::uint8_t*>(view));
+    }
+    ~BlockFile() {
+        munmap(block_.Data(), link::kBlockSize);
+        close(fd_);
+    }
+    link::RequestBlock& Block() { return block_; }
+    std::uint8_t* Data() { return block_.Data(); }
+    // Queues one read (and the terminator).
+    BlockFile& WithRead(std::uint32_t offset, std::uint32_t size) {
+        block_.AppendRead(offset, size, 1);
+        block_.Terminate();
+        return *this;
+    }
+    // The four bytes of the first read's data (0 when nothing was delivered).
+    std::uint32_t Delivered() { return link::GetLe32(Data() + link::kReadHeaderSize); }
+
+private:
+    int fd_ = -1;
+    link::RequestBlock block_;
+};
+
+// A raw client connection speaking the frames.
+class RawClient {
+public:
+    explicit RawClient(const std::string& socketPath) {
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = SocketAddress(socketPath);
+        connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { close(fd_); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+    bool Connected() const { return connected_; }
+
+    // The answer, or nothing when the server closed the connection or gave
+    // no reply to this request.
+    std::optional<std::uint32_t> Request(
+        const std::string& name,
+        std::uint32_t message = link::local::MessageNumber("FSASMLIB:IPC")) {
+        const auto bytes = link::local::EncodeRequest({++sequence_, message, 0xC000, 0, name});
+        return SendRaw(bytes.data(), bytes.size());
+    }
+    std::optional<std::uint32_t> SendRaw(const std::uint8_t* bytes, std::size_t size) {
+        std::array<std::uint8_t, link::local::kReplyFrameSize> reply{};
+        if (send(fd_, bytes, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size) ||
+            !ReadFull(fd_, reply.data(), reply.size(), 5000)) {
+            return std::nullopt;
+        }
+        const auto frame = link::local::DecodeReply(reply.data());
+        if (!frame || frame->sequence != sequence_) {
+            return std::nullopt;
+        }
+        return frame->answer;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+    std::uint32_t sequence_ = 0;
+};
+
+// Runs `body` in a forked child and returns its exit code (128 + signal when
+// a signal ended it). The child ends with _exit, running no destructors of
+// the parent's objects.
+template <typename Body>
+int RunInChild(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace skyfault::test_support
