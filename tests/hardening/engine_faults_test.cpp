@@ -24,8 +24,9 @@
 #include "link/transport_posix.h"
 #include "settings/config.h"
 #include "settings/model.h"
-#include "tests/hardening/sim_process.h"
+#include "tests/support/engine_fixture.h"
 #include "tests/support/in_process_server.h"
+#include "tests/support/sim_process_posix.h"
 
 namespace skyfault::hardening {
 namespace {
@@ -34,15 +35,9 @@ namespace fs = std::filesystem;
 using engine::Engine;
 using engine::TimerId;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
+using engine::testing::ReadFile;
+using engine::testing::WriteFile;
+using namespace test_support;
 
 // Every entry of a folder but the one named.
 int OtherEntries(const fs::path& folder, const std::string& except) {
@@ -107,14 +102,14 @@ TEST_F(EngineServerFaultTest, StatusLineShowsTheCodesAndExchangesWorkAgainAfterw
     sim.reset();
     sim = std::make_unique<SimProcess>();
     ASSERT_TRUE(sim->Ready());
-    sim->Command("set pause 1");
-    sim->Command("get pause");
+    sim->Send("set pause 1");
+    sim->Send("get pause");
     ASSERT_TRUE(sim->WaitFor("pause 1"));
     clock.Advance(1000);
     EXPECT_EQ(Status(), "Simulator Paused");
     EXPECT_FALSE(engine->timer(TimerId::FailureEvent).Enabled());
-    sim->Command("set pause 0");
-    sim->Command("get pause");
+    sim->Send("set pause 0");
+    sim->Send("get pause");
     ASSERT_TRUE(sim->WaitFor("pause 0"));
     clock.Advance(1000);
     EXPECT_EQ(Status(), "Simulator Active");

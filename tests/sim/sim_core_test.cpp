@@ -48,22 +48,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-TEST(OffsetSpaceTest, StartsWithValuesAnOpenAccepts) {
-    const OffsetSpace space;
-    EXPECT_GE(static_cast<std::int32_t>(space.ReadU32(0x3304)), 0x19980005);
-    EXPECT_EQ(space.ReadU32(0x3308) >> 16, 0xFADEu);
-    EXPECT_EQ(space.ReadU32(0x3308) & 0xFFFF, kDefaultSimCode);
-    EXPECT_EQ(space.ReadU16(0x0264), 0);
-    EXPECT_EQ(space.ReadU32(0x02BC), 120u * 128u);
-    EXPECT_EQ(space.ReadU16(0x0E8C), 15 * 256);
-    EXPECT_EQ(space.ReadU16(0x0B4C), 100);
-    for (std::uint32_t tank : {0x0B7Cu, 0x0B94u, 0x0B74u}) {
-        EXPECT_EQ(space.ReadU32(tank), 75u * 128u * 65536u) << tank;
-    }
-    EXPECT_EQ(space.ReadU32(0x0BE8), 16383u);
-    EXPECT_EQ(space.ReadU32(0x0BDC), 0u);
-}
-
 TEST(OffsetSpaceTest, LittleEndianAndNothingPastTheEnd) {
     OffsetSpace space;
     space.WriteU32(0x1000, 0x11223344);
