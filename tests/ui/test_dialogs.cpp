@@ -13,19 +13,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
-#include "engine/engine.h"
-#include "engine/manual_timer.h"
-#include "link/link.h"
 #include "settings/catalogue.h"
-#include "tests/support/in_process_server.h"
-#include "ui/file_dialog.h"
-#include "ui/frmMain.h"
+#include "tests/ui/window_fixture.h"
 #include "ui/frmPreferences.h"
 #include "ui/frmSystemSettings.h"
 
@@ -36,61 +28,10 @@ using engine::TimerId;
 
 constexpr const char* kDefaultList = "1000,0,999,-50,100,-999,99999,D";
 
-class SilentSound final : public engine::SoundPlayer {
-public:
-    void Close() override {}
-    void Open(const std::string&) override {}
-    void Play() override {}
-};
-
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public WindowTest {
 protected:
-    test_support::InProcessServer server;
-    link::Link link{server};
-    engine::ManualClock clock;
-    SilentSound sound;
-    engine::SeededRandom random{3.0};
-    std::filesystem::path folder;
-    std::filesystem::path configPath;
-    ScriptedFileDialog files;
-    std::unique_ptr<engine::Engine> engine;
-    std::unique_ptr<frmMain> window;
-
-    DialogsTest() {
-        std::random_device device;
-        folder = std::filesystem::temp_directory_path() /
-                 ("skyfault-dialogs-" + std::to_string(device()) + "-" + std::to_string(device()));
-        std::filesystem::create_directories(folder);
-        configPath = folder / "skyfault.cfg";
-    }
-
-    ~DialogsTest() override {
-        window.reset();
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        engine.reset();
-        link.LinkClose();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-
-    void WriteConfig(const std::string& text) {
-        std::ofstream out(configPath, std::ios::binary);
-        out << text;
-    }
-    std::string ReadConfig() const {
-        std::ifstream in(configPath, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
     // As the program starts, with the program's own dialogs.
-    void Start() {
-        engine = std::make_unique<engine::Engine>(
-            engine::Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
-        window = std::make_unique<frmMain>(*engine, files, StandardDialogHooks());
-        window->SetQuitHandler([] {});
-        engine->Main();
-        window->show();
-    }
+    void Start() { WindowTest::Start(StandardDialogHooks()); }
 
     frmPreferences* OpenPreferences() {
         window->cmdDefault->click();
@@ -113,11 +54,6 @@ protected:
         ASSERT_GE(position, 0) << entry.toStdString();
         list->setCurrentIndex(position);
     }
-    static void DeleteLaterNow() {
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    QString Status() const { return window->txtMessage->text(); }
     Settings& settings() { return engine->settings(); }
     int Period() { return engine->timer(TimerId::FailureEvent).Interval(); }
 };

@@ -1,0 +1,61 @@
+#pragma once
+
+// The main window over a running engine on a manual clock, against a server
+// in the test's own process, with a configuration file of the test's own.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <memory>
+#include <string>
+
+#include "tests/support/engine_fixture.h"
+#include "ui/file_dialog.h"
+#include "ui/frmMain.h"
+
+namespace skyfault::ui {
+
+class WindowTest : public ::testing::Test {
+protected:
+    test_support::InProcessServer server;
+    link::Link link{server};
+    engine::ManualClock clock;
+    engine::testing::RecordingSound sound;
+    engine::SeededRandom random{7.0};
+    engine::testing::TempFolder folder;
+    std::filesystem::path configPath = folder.path() / "skyfault.cfg";
+    ScriptedFileDialog files;
+    std::unique_ptr<engine::Engine> engine;
+    std::unique_ptr<frmMain> window;
+    int quits = 0;
+
+    ~WindowTest() override {
+        window.reset();
+        DeleteLaterNow();
+        engine.reset();
+        link.LinkClose();
+    }
+
+    void WriteConfig(const std::string& text) { engine::testing::WriteFile(configPath, text); }
+    std::string ReadConfig() const { return engine::testing::ReadFile(configPath); }
+
+    // As the program starts: the window first, then Main, then showing.
+    void Start(DialogHooks hooks = {}) {
+        engine = std::make_unique<engine::Engine>(
+            engine::Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
+        window = std::make_unique<frmMain>(*engine, files, std::move(hooks));
+        window->SetQuitHandler([this] { ++quits; });
+        engine->Main();
+        if (engine->state().window.loaded) {
+            window->show();
+        }
+    }
+
+    QString Status() const { return window->txtMessage->text(); }
+    static void DeleteLaterNow() {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+}  // namespace skyfault::ui
