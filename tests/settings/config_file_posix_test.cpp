@@ -78,17 +78,6 @@ TEST_F(ConfigFilePosix, WriteFailingPartWayLeavesTheOldFile) {
     EXPECT_EQ(Entries(), 1);
 }
 
-TEST_F(ConfigFilePosix, ReadOnlyFolderRefusesTheSave) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "permission bits do not bind the superuser";
-    }
-    ASSERT_EQ(::chmod(folder_.c_str(), 0500), 0);
-    const std::string reason = SaveConfigFile(file_.string(), "new");
-    EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(Slurp(file_), "old content\r\n");
-    EXPECT_EQ(Entries(), 1);
-}
-
 TEST_F(ConfigFilePosix, UnreadableFile) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "permission bits do not bind the superuser";

@@ -32,30 +32,33 @@ TEST(ReadCFG, Rate) {
     EXPECT_EQ(ReadCFG("Rate=12abc"), Only(Entry(EntryKind::Rate, "12abc")));
     EXPECT_EQ(ReadCFG("Rate=-4"), Only(Entry(EntryKind::Rate, "-4")));
     EXPECT_EQ(ReadCFG("Rate=1e400"), Only(Entry(EntryKind::Rate, "1e400")));  // 1/N is 0
-    // A value of 0, or one whose reciprocal is not finite, cannot be shown.
-    EXPECT_TRUE(ReadCFG("Rate=0").empty());
-    EXPECT_TRUE(ReadCFG("Rate=").empty());
-    EXPECT_TRUE(ReadCFG("Rate=abc").empty());
-    EXPECT_TRUE(ReadCFG("Rate=1e-320").empty());
-    EXPECT_TRUE(ReadCFG("Rate=1e-400").empty());
 }
 
-TEST(ReadCFG, KeysAreExactAndCaseSensitive) {
-    EXPECT_TRUE(ReadCFG("rate=500").empty());
-    EXPECT_TRUE(ReadCFG("Rate =500").empty());
-    EXPECT_TRUE(ReadCFG(" Rate=500").empty());
-    EXPECT_TRUE(ReadCFG("RATE=500").empty());
-    EXPECT_TRUE(ReadCFG("adf=1").empty());
-    EXPECT_TRUE(ReadCFG("Vertical Speed Indicator=0").empty());
-    EXPECT_TRUE(ReadCFG("defaultsound=x").empty());
-    EXPECT_TRUE(ReadCFG("soundfile3=x").empty());
-    EXPECT_TRUE(ReadCFG("ADFstr=x").empty());
+// Lines that are not applied: unknown or miswritten keys (keys are exact
+// and case-sensitive; SoundFile takes a decimal 0..50), values a key cannot
+// use (a rate without a finite reciprocal, periods outside 1..65535 ms, no
+// leading number, boxes outside 0..2), and lines split at the last "=".
+TEST(ReadCFG, RefusesLinesItCannotUse) {
+    // One line per '|'.
+    const std::string lines =
+        "Rate=0|Rate=|Rate=abc|Rate=1e-320|Rate=1e-400|rate=500|Rate =500| Rate=500|"
+        "RATE=500|adf=1|Vertical Speed Indicator=0|defaultsound=x|soundfile3=x|ADFstr=x|"
+        "DefaultSound=C:\\a=b.wav|Rate=1=2|ADFStr=1000,0,999,=,100,-999,99999,D|"
+        "Frequency=0|Frequency=0.0004|Frequency=65.536|Frequency=-1|Frequency=abc|"
+        "Frequency=1e400|Frequency=1e300|Activated=|Activated=yes|FuelLeakSpeed=3|"
+        "FuelLeakSpeed=-1|FuelLeakSpeed=2.6|PauseWithSim=3|PauseWithSim=x|ADF=3|ADF=-1|"
+        "Engine 3=0||\r\n\r\n|SoundFile=z|SoundFile51=z|SoundFile-1=z|SoundFile+1=z|"
+        "SoundFile 1=z|SoundFile1 =z|SoundFileX=z|SoundFile1.0=z|"
+        "SoundFile99999999999999999999=z|SoundFile1Str=z|Engine 3Str=1|Str=1|"
+        "Engine5Str=1|SoundFileStr=1|Engine3Str =1|Engine3STR=1|RateStr=1|ADFStrStr=1";
+    for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+        end = lines.find('|', at);
+        const std::string line = lines.substr(at, end - at);
+        EXPECT_TRUE(ReadCFG(line).empty()) << line;
+    }
 }
 
 TEST(ReadCFG, SplitsAtTheLastEquals) {
-    EXPECT_TRUE(ReadCFG("DefaultSound=C:\\a=b.wav").empty());
-    EXPECT_TRUE(ReadCFG("Rate=1=2").empty());
-    EXPECT_TRUE(ReadCFG("ADFStr=1000,0,999,=,100,-999,99999,D").empty());
     EXPECT_EQ(ReadCFG("DefaultSound="), Only(Entry(EntryKind::DefaultSound, "")));
 }
 
@@ -68,14 +71,6 @@ TEST(ReadCFG, Frequency) {
     EXPECT_EQ(ReadCFG("Frequency=0.0625"), Only(Entry(EntryKind::Frequency, "0.0625", 0, 62)));
     EXPECT_EQ(ReadCFG("Frequency=0.1875"), Only(Entry(EntryKind::Frequency, "0.1875", 0, 188)));
     EXPECT_EQ(ReadCFG("Frequency=60s"), Only(Entry(EntryKind::Frequency, "60s", 0, 60000)));
-    // Periods outside 1..65535 ms are not applied.
-    EXPECT_TRUE(ReadCFG("Frequency=0").empty());
-    EXPECT_TRUE(ReadCFG("Frequency=0.0004").empty());
-    EXPECT_TRUE(ReadCFG("Frequency=65.536").empty());
-    EXPECT_TRUE(ReadCFG("Frequency=-1").empty());
-    EXPECT_TRUE(ReadCFG("Frequency=abc").empty());
-    EXPECT_TRUE(ReadCFG("Frequency=1e400").empty());
-    EXPECT_TRUE(ReadCFG("Frequency=1e300").empty());
 }
 
 TEST(ReadCFG, Activated) {
@@ -84,9 +79,6 @@ TEST(ReadCFG, Activated) {
     EXPECT_EQ(ReadCFG("Activated=7"), Only(Entry(EntryKind::Activated, "7", 1)));
     EXPECT_EQ(ReadCFG("Activated=0.25"), Only(Entry(EntryKind::Activated, "0.25", 1)));
     EXPECT_EQ(ReadCFG("Activated= 0x"), Only(Entry(EntryKind::Activated, " 0x", 0)));
-    // Without a leading number the line is not applied.
-    EXPECT_TRUE(ReadCFG("Activated=").empty());
-    EXPECT_TRUE(ReadCFG("Activated=yes").empty());
 
     Settings settings;
     ApplyConfig(settings, "Activated=0");
@@ -143,9 +135,6 @@ TEST(ReadCFG, FuelLeakSpeed) {
     EXPECT_EQ(ReadCFG("FuelLeakSpeed=2"), Only(Entry(EntryKind::FuelLeakSpeed, "2", 2, 1000)));
     EXPECT_EQ(ReadCFG("FuelLeakSpeed=abc"),
               Only(Entry(EntryKind::FuelLeakSpeed, "abc", 0, 7000)));  // value 0
-    EXPECT_TRUE(ReadCFG("FuelLeakSpeed=3").empty());
-    EXPECT_TRUE(ReadCFG("FuelLeakSpeed=-1").empty());
-    EXPECT_TRUE(ReadCFG("FuelLeakSpeed=2.6").empty());
 
     const Settings settings = Applied("FuelLeakSpeed=2");
     EXPECT_EQ(settings.fuelLeakSpeed, 2);
@@ -155,8 +144,6 @@ TEST(ReadCFG, FuelLeakSpeed) {
 TEST(ReadCFG, PauseWithSim) {
     EXPECT_EQ(ReadCFG("PauseWithSim=1"), Only(Entry(EntryKind::PauseWithSim, "1", 1)));
     EXPECT_EQ(ReadCFG("PauseWithSim=2"), Only(Entry(EntryKind::PauseWithSim, "2", 2)));
-    EXPECT_TRUE(ReadCFG("PauseWithSim=3").empty());
-    EXPECT_TRUE(ReadCFG("PauseWithSim=x").empty());
     EXPECT_EQ(Applied("PauseWithSim=2").pauseWithSim, 2);
     EXPECT_EQ(Applied("PauseWithSim=1\nPauseWithSim=x").pauseWithSim, 1);
 }
@@ -167,9 +154,6 @@ TEST(ReadCFG, SystemCheckBoxes) {
     EXPECT_EQ(ReadCFG("VerticalSpeedIndicator=0"), Only(Entry(EntryKind::Allowed, "0", 0, 0, 15)));
     EXPECT_EQ(ReadCFG("COMradio=1"), Only(Entry(EntryKind::Allowed, "1", 1, 0, 4)));
     EXPECT_EQ(ReadCFG("Engine3=abc"), Only(Entry(EntryKind::Allowed, "abc", 0, 0, 18)));
-    EXPECT_TRUE(ReadCFG("ADF=3").empty());
-    EXPECT_TRUE(ReadCFG("ADF=-1").empty());
-    EXPECT_TRUE(ReadCFG("Engine 3=0").empty());
 
     const Settings settings = Applied("CenterTank=0\nLeftTank=2\nLeftTank=5");
     EXPECT_EQ(settings.allowed[23], 0);
@@ -183,12 +167,6 @@ TEST(ReadCFG, SoundKeys) {
     EXPECT_EQ(ReadCFG("SoundFile0="), Only(Entry(EntryKind::SoundFile, "", 0, 0, 0)));
     EXPECT_EQ(ReadCFG("SoundFile50=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, 50)));
     EXPECT_EQ(ReadCFG("SoundFile07=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, 7)));
-    // The number part must be a decimal whole number from 0 to 50.
-    for (const char* line : {"SoundFile=z", "SoundFile51=z", "SoundFile-1=z", "SoundFile+1=z",
-                             "SoundFile 1=z", "SoundFile1 =z", "SoundFileX=z", "SoundFile1.0=z",
-                             "SoundFile99999999999999999999=z", "SoundFile1Str=z"}) {
-        EXPECT_TRUE(ReadCFG(line).empty()) << line;
-    }
     const Settings settings = Applied("SoundFile7=e.wav\nSoundFile33=slot.wav");
     EXPECT_EQ(settings.soundFiles[7], "e.wav");
     EXPECT_EQ(settings.soundFiles[33], "slot.wav");
@@ -200,10 +178,6 @@ TEST(ReadCFG, SystemLists) {
     EXPECT_EQ(ReadCFG("ADFStr="), Only(Entry(EntryKind::SystemStr, "", 0, 0, 0)));
     EXPECT_EQ(ReadCFG("VerticalSpeedIndicatorStr=x"),
               Only(Entry(EntryKind::SystemStr, "x", 0, 0, 15)));
-    for (const char* line : {"Engine 3Str=1", "Str=1", "Engine5Str=1", "SoundFileStr=1",
-                             "Engine3Str =1", "Engine3STR=1", "RateStr=1", "ADFStrStr=1"}) {
-        EXPECT_TRUE(ReadCFG(line).empty()) << line;
-    }
     const Settings settings = Applied("FlapsStr=1000,0,999,-50,100,-999,99999,C");
     EXPECT_EQ(settings.systemStr[24], "1000,0,999,-50,100,-999,99999,C");
     EXPECT_EQ(settings.systemStr[0], "");
@@ -253,8 +227,6 @@ TEST(ReadCFG, LineEnds) {
 }
 
 TEST(ReadCFG, KeepsBytesAndSurvivesOddInput) {
-    EXPECT_TRUE(ReadCFG("").empty());
-    EXPECT_TRUE(ReadCFG("\r\n\r\n").empty());
     EXPECT_EQ(ReadCFG("DefaultSound=C:\\\xE9t\xE9\\a\0b.wav"s),
               Only(Entry(EntryKind::DefaultSound, "C:\\\xE9t\xE9\\a\0b.wav"s)));
     EXPECT_TRUE(ReadCFG("Default\0Sound=x"s).empty());
