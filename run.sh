@@ -5,8 +5,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")" && pwd)"
 
 "$src/scripts/deps.sh" run
-cmake --preset release -S "$src" >/dev/null
-cmake --build --preset release -j "$(nproc)"
+(cd "$src" && cmake --preset release >/dev/null && cmake --build --preset release -j "$(nproc)")
 bin="$src/build-release/bin"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

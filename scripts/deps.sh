@@ -5,12 +5,13 @@ set -euo pipefail
 
 profile=${1:-test}
 build=(cmake g++ ninja-build pkg-config)
+headless=(xvfb xauth)
 gui=(qt6-base-dev qt6-multimedia-dev libgl-dev)
 tests=(libgtest-dev libgmock-dev clang-format xvfb xauth pulseaudio pulseaudio-utils sox python3 clang libclang-rt-14-dev libbenchmark-dev time)
 cross=(g++-mingw-w64-x86-64-posix wine64 wine)
 
 case "$profile" in
-    run) wanted=("${build[@]}" "${gui[@]}") ;;
+    run) wanted=("${build[@]}" "${gui[@]}" "${headless[@]}") ;;
     test) wanted=("${build[@]}" "${gui[@]}" "${tests[@]}" "${cross[@]}") ;;
     *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
