@@ -322,43 +322,32 @@ TEST_F(WineEndToEnd, OpensReadsAndWritesAcrossProcesses) {
     Quit(*sim);
 }
 
-TEST_F(WineEndToEnd, WrongVersionGives14AsWideClientAnd7AsFsuipc) {
-    for (const auto& [options, expected] :
-         {std::pair<std::string, std::int32_t>{"--class FS98MAIN --wrong-version", 14},
-          {"--class UIPCMAIN --wrong-version", 7}}) {
-        SCOPED_TRACE(options);
-        auto sim = StartSim(options);
-        ASSERT_NE(sim, nullptr);
+TEST_F(WineEndToEnd, RefusedOpensGiveTheProtocolsCodes) {
+    // No server at all: 2; a wrong version: 14 as WideClient, 7 as the
+    // server; an answer other than 1: 13.
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {nullptr, 2},
+        {"--class FS98MAIN --wrong-version", 14},
+        {"--class UIPCMAIN --wrong-version", 7},
+        {"--answer 0", 13},
+    };
+    for (const auto& [options, expected] : cases) {
+        SCOPED_TRACE(options == nullptr ? "no server" : options);
+        std::unique_ptr<ChildProcess> sim;
+        if (options != nullptr) {
+            sim = StartSim(options);
+            ASSERT_NE(sim, nullptr);
+        }
         auto transport = skyfault::link::MakePlatformTransport();
         Link link(*transport);
-        link.LinkInitialize();
         std::int32_t result = -1;
         EXPECT_FALSE(link.LinkOpen(0, result));
         EXPECT_EQ(result, expected);
         EXPECT_FALSE(link.IsOpen());
-        Quit(*sim);
+        if (sim) {
+            Quit(*sim);
+        }
     }
-}
-
-TEST_F(WineEndToEnd, AnswerOtherThanOneGives13) {
-    auto sim = StartSim("--answer 0");
-    ASSERT_NE(sim, nullptr);
-    auto transport = skyfault::link::MakePlatformTransport();
-    Link link(*transport);
-    link.LinkInitialize();
-    std::int32_t result = -1;
-    EXPECT_FALSE(link.LinkOpen(0, result));
-    EXPECT_EQ(result, 13);
-    Quit(*sim);
-}
-
-TEST_F(WineEndToEnd, NoServerGives2) {
-    auto transport = skyfault::link::MakePlatformTransport();
-    Link link(*transport);
-    link.LinkInitialize();
-    std::int32_t result = -1;
-    EXPECT_FALSE(link.LinkOpen(0, result));
-    EXPECT_EQ(result, 2);
 }
 
 TEST_F(WineEndToEnd, ServerThatWentAwayFailsTheExchange) {
