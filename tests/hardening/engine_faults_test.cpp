@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -274,8 +275,19 @@ TEST_F(SaveFaultTest, SavingProcessKilledAtRandomMoments) {
     ASSERT_NE(a.size(), b.size());
     WriteFile(path, a);
 
+    // Kills land anywhere within about two saves of each content, however
+    // long a save takes on this machine at this moment.
+    const auto started = std::chrono::steady_clock::now();
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(SaveConfigFile(path.string(), b), "");
+        ASSERT_EQ(SaveConfigFile(path.string(), a), "");
+    }
+    const auto pairUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count() /
+                        3;
     std::mt19937 random(20240607);
-    std::uniform_int_distribution<int> delayUs(0, 4000);
+    std::uniform_int_distribution<long long> delayUs(0, std::max<long long>(4000, 2 * pairUs));
     int sawA = 0;
     int sawB = 0;
     constexpr int kKills = 200;
