@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "settings/config.h"
@@ -62,9 +63,11 @@ int DrawNextSystem(RandomSource& random, std::array<bool, kSystemCount>& examine
 }
 
 // Field 1 of a comma list as the rate N; nothing when the text is not a
-// number in full.
+// number in full. Field 1 is read in place (what GetField(list, 1) gives,
+// without a copy): every tick reads it for each allowed system.
 std::optional<double> RateOf(const std::string& list) {
-    return StrictNumber(GetField(list, 1));
+    const std::string_view text = list;
+    return StrictNumber(text.substr(0, text.find(',')));
 }
 
 double FieldValue(const std::string& list, int field) {
