@@ -15,10 +15,10 @@ ROWS = [
     ("BM_CodecQueue/10", "codec: queue 10 reads", None),
     ("BM_CodecQueue/100", "codec: queue 100 reads", None),
     ("BM_CodecQueue/1625", "codec: queue 1625 reads (block full)", None),
-    ("BM_CodecTerminate/1/", "codec: terminate, 1 read queued", None),
-    ("BM_CodecTerminate/10/", "codec: terminate, 10 reads queued", None),
-    ("BM_CodecTerminate/100/", "codec: terminate, 100 reads queued", None),
-    ("BM_CodecTerminate/1625/", "codec: terminate, 1625 reads queued", None),
+    ("BM_CodecTerminate/1", "codec: terminate, 1 read queued", None),
+    ("BM_CodecTerminate/10", "codec: terminate, 10 reads queued", None),
+    ("BM_CodecTerminate/100", "codec: terminate, 100 reads queued", None),
+    ("BM_CodecTerminate/1625", "codec: terminate, 1625 reads queued", None),
     ("BM_CodecScanReply/1", "codec: scan reply of 1 read", None),
     ("BM_CodecScanReply/10", "codec: scan reply of 10 reads", None),
     ("BM_CodecScanReply/100", "codec: scan reply of 100 reads", None),
@@ -70,16 +70,18 @@ def main():
     print(f"Benchmarks ({context.get('num_cpus', '?')} CPUs, load average "
           f"{', '.join(f'{x:.2f}' for x in context.get('load_avg', []))} at the start)")
     print()
-    print("| what | wall time (median) | CPU time | allocations | exchanges | target |")
-    print("|---|---:|---:|---:|---:|---|")
+    print("| what | wall time (median) | CPU time | in-process server | allocations | exchanges "
+          "| target |")
+    print("|---|---:|---:|---:|---:|---:|---|")
     times = {}
     for prefix, what, target in ROWS:
-        run = next((b for name, b in chosen.items() if name.startswith(prefix)), None)
+        run = next((b for name, b in chosen.items()
+                    if name == prefix or name.startswith(prefix + "/")), None)
         if run is None:
-            print(f"| {what} | not run | | | | |")
+            print(f"| {what} | not run | | | | | |")
             continue
         if run.get("error_occurred"):
-            print(f"| {what} | error: {run.get('error_message', '')} | | | | |")
+            print(f"| {what} | error: {run.get('error_message', '')} | | | | | |")
             continue
         ns = nanoseconds(run["real_time"], run.get("time_unit", "ns"))
         # Manual time measures a part of each iteration: its CPU time says
@@ -88,6 +90,7 @@ def main():
         cpu = "–" if manual else show_time(nanoseconds(run["cpu_time"], run.get("time_unit", "ns")))
         times[prefix] = ns
         allocs = run.get("allocs")
+        server = run.get("server_ns")
         exchanges = run.get("exchanges")
         verdicts = []
         if target is not None:
@@ -95,6 +98,7 @@ def main():
         if prefix in NO_ALLOCATIONS:
             verdicts.append(f"0 allocations: {'met' if allocs == 0 else 'MISSED'}")
         print(f"| {what} | {show_time(ns)} | {cpu} | "
+              f"{'' if server is None else show_time(server)} | "
               f"{'' if allocs is None else f'{allocs:g}'} | "
               f"{'' if exchanges is None else f'{exchanges:g}'} | {'; '.join(verdicts)} |")
     local = times.get("BM_Exchange_LocalTransport")
@@ -102,7 +106,7 @@ def main():
     if local and raw:
         ratio = local / raw
         verdict = "met" if ratio <= EXCHANGE_RATIO_TARGET else "MISSED"
-        print(f"| exchange over the local transport / raw baseline | {ratio:.2f} × | | | | "
+        print(f"| exchange over the local transport / raw baseline | {ratio:.2f} × | | | | | "
               f"≤ {EXCHANGE_RATIO_TARGET} ×: {verdict} |")
 
 
