@@ -48,6 +48,20 @@ namespace local = link::local;
 constexpr std::uint32_t kIndicatedAirspeed = 0x02BC;
 constexpr std::size_t kBlockBytes = 32768;
 
+// Removes the private runtime directory at exit. A global made before any
+// user of the directory, so that it goes after them (the sim and the link
+// remove their own files first).
+struct RuntimeDirectoryRemover {
+    ~RuntimeDirectoryRemover() {
+        std::error_code ignored;
+        if (!path.empty()) {
+            std::filesystem::remove_all(path, ignored);
+        }
+    }
+    std::string path;
+};
+RuntimeDirectoryRemover gRemover;
+
 // The private runtime directory of this run, made on first use and removed
 // at exit; XDG_RUNTIME_DIR points at it from then on (the sim and the raw
 // server inherit it).
@@ -66,21 +80,11 @@ const std::string& RuntimeDirectory() {
             std::exit(1);
         }
         setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+        gRemover.path = pattern;
         return pattern;
     }();
     return directory;
 }
-
-struct RuntimeDirectoryRemover {
-    ~RuntimeDirectoryRemover() {
-        std::error_code ignored;
-        if (created) {
-            std::filesystem::remove_all(RuntimeDirectory(), ignored);
-        }
-    }
-    bool created = false;
-};
-RuntimeDirectoryRemover gRemover;
 
 bool WriteAll(int fd, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
@@ -120,7 +124,6 @@ bool ReadAll(int fd, void* data, std::size_t size) {
 class SimProcess final {
 public:
     SimProcess() {
-        gRemover.created = true;
         RuntimeDirectory();
         const char* fromEnvironment = std::getenv("SKYFAULT_SIM");
         const std::string program =
@@ -297,7 +300,6 @@ struct RawPair {
     std::string error;
 
     RawPair() {
-        gRemover.created = true;
         const std::string socketPath = RuntimeDirectory() + "/raw.sock";
         const std::string blockPath = RuntimeDirectory() + "/raw.block";
         const int blockFd = open(blockPath.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
