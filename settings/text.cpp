@@ -147,12 +147,12 @@ std::optional<double> StrictNumber(std::string_view text) {
     while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
     }
-    Gathered number;
+    // The form first: sign, digits with at most one point, an exponent.
     std::size_t i = 0;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        number.negative = text[i] == '-';
         ++i;
     }
+    const std::size_t mantissaStart = i;
     bool point = false;
     bool digits = false;
     for (; i < text.size(); ++i) {
@@ -164,11 +164,12 @@ std::optional<double> StrictNumber(std::string_view text) {
         } else {
             break;
         }
-        number.mantissa.push_back(c);
     }
     if (!digits) {
         return std::nullopt;
     }
+    const std::size_t mantissaEnd = i;
+    long long exponent = 0;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
         bool negativeExponent = false;
@@ -176,7 +177,6 @@ std::optional<double> StrictNumber(std::string_view text) {
             negativeExponent = text[i] == '-';
             ++i;
         }
-        long long exponent = 0;
         bool exponentDigits = false;
         for (; i < text.size() && IsDigit(text[i]); ++i) {
             exponentDigits = true;
@@ -185,12 +185,30 @@ std::optional<double> StrictNumber(std::string_view text) {
         if (!exponentDigits) {
             return std::nullopt;
         }
-        number.exponent = negativeExponent ? -exponent : exponent;
+        exponent = negativeExponent ? -exponent : exponent;
     }
     if (i != text.size()) {
         return std::nullopt;
     }
-    const double value = Convert(number);
+    // The form is that of from_chars but for a leading "+": convert in place.
+    const bool negative = text.front() == '-';
+    const std::string_view magnitude = text.substr(mantissaStart);
+    double value = 0.0;
+    const auto [end, error] =
+        std::from_chars(magnitude.data(), magnitude.data() + magnitude.size(), value);
+    if (error != std::errc{} || end != magnitude.data() + magnitude.size()) {
+        // Beyond the range of a double: the careful way decides the side.
+        Gathered number;
+        number.negative = negative;
+        number.mantissa = std::string(text.substr(mantissaStart, mantissaEnd - mantissaStart));
+        number.exponent = exponent;
+        value = Convert(number);
+        if (!std::isfinite(value)) {
+            return std::nullopt;
+        }
+        return value;
+    }
+    value = negative ? -value : value;
     if (!std::isfinite(value)) {
         return std::nullopt;
     }
