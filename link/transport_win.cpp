@@ -3,18 +3,7 @@
 
 #include "link/transport.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-// <windows.h> maps these names to their ANSI/wide variants; here they are
-// the Transport interface's own member names.
-#undef AddAtom
-#undef SendMessageTimeout
+#include "link/win32.h"
 
 #include <string>
 

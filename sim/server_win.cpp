@@ -6,13 +6,7 @@
 
 #include "link/local_ipc.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/win32.h"
 
 #include <future>
 #include <string_view>

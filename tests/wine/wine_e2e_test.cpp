@@ -17,18 +17,7 @@
 #include "link/link.h"
 #include "link/transport.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-// <windows.h> maps these to their ANSI/wide variants; here they are the
-// transport's member names.
-#undef AddAtom
-#undef SendMessageTimeout
+#include "link/win32.h"
 
 namespace {
 
