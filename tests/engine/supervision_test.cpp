@@ -25,9 +25,7 @@ TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndTheTimerStopsAfterSu
     EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
     clock.Advance(5000);
     EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
-
-    // Once connected, Activate does not start it again.
-    engine->cmdDisable_Click();
+    engine->cmdDisable_Click();  // once connected, Activate does not start it again
     engine->cmdActivate_Click();
     EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
 }
@@ -54,7 +52,6 @@ protected:
 };
 
 TEST_F(PauseTest, APauseStopsTheCheckTimerWithinASecondAndTheEndRestartsIt) {
-    engine->FailSystem(11);  // visual notification is off by default: make the text red
     engine->settings().visualNotify = true;
     engine->FailSystem(12);
     ASSERT_EQ(state().window.txtMessage.colour, TextColour::Red);
@@ -65,8 +62,7 @@ TEST_F(PauseTest, APauseStopsTheCheckTimerWithinASecondAndTheEndRestartsIt) {
     EXPECT_EQ(state().window.txtMessage.text, "Simulator Paused");
     EXPECT_EQ(state().window.txtMessage.colour, TextColour::Black);
 
-    // Activate during the pause: on again until the next pause check.
-    engine->cmdActivate_Click();
+    engine->cmdActivate_Click();  // on again until the next pause check
     EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
     clock.Advance(1000);
     EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
@@ -76,8 +72,7 @@ TEST_F(PauseTest, APauseStopsTheCheckTimerWithinASecondAndTheEndRestartsIt) {
     EXPECT_FALSE(state().pausedBySim);
     EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
     EXPECT_EQ(state().window.txtMessage.text, "Simulator Active");
-    // The next period starts at the restart.
-    const auto checks = random.seeds.size();
+    const auto checks = random.seeds.size();  // the next period starts at the restart
     clock.Advance(59999);
     EXPECT_EQ(random.seeds.size(), checks);
     clock.Advance(1);
@@ -92,15 +87,12 @@ TEST_F(PauseTest, AfterAPauseWhileDisabledTheCheckTimerStaysOff) {
     clock.Advance(1000);
     EXPECT_EQ(state().window.txtMessage.text, "Simulator Active");
     EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
-    clock.Advance(1000);  // nothing more to say once the pause is over
-    engine->SetStatusText("x");
-    clock.Advance(1000);
+    engine->SetStatusText("x");  // nothing more to say once the pause is over
+    clock.Advance(2000);
     EXPECT_EQ(state().window.txtMessage.text, "x");
-}
-
-TEST_F(PauseTest, WithoutPauseFollowingNothingReacts) {
-    engine->SetPauseWithSim(0);
+    engine->SetPauseWithSim(0);  // without pause following nothing reacts
     Pause(1);
+    engine->cmdActivate_Click();
     clock.Advance(5000);
     EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
     EXPECT_EQ(state().window.txtMessage.text, "Skyfault Activated");
