@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <mutex>
+#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "link/link.h"
 #include "link/transport.h"
@@ -49,33 +49,34 @@ bool AnyServerWindow() {
 }
 
 // A child process with its standard input fed by the test and its standard
-// output and error collected line by line on a reader thread.
+// output and error going to a file of its own, which the test reads.
 class ChildProcess final {
 public:
-    ChildProcess() : output_(std::make_shared<Output>()) {}
-    ~ChildProcess() { Finish(5000); }
+    ChildProcess() = default;
+    ~ChildProcess() {
+        Finish(5000);
+        if (!file_.empty()) {
+            ::DeleteFileA(file_.c_str());
+        }
+    }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Start(const std::string& commandLine, std::string& error) {
-        SECURITY_ATTRIBUTES inherit{};
-        inherit.nLength = sizeof inherit;
-        inherit.bInheritHandle = TRUE;
+        char folder[MAX_PATH] = {};
+        char file[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, folder);
+        ::GetTempFileNameA(folder, "sfo", 0, file);
+        file_ = file;
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         HANDLE childIn = nullptr;
-        HANDLE childOut = nullptr;
-        if (!::CreatePipe(&childIn, &input_, &inherit, 0)) {
-            error = "CreatePipe failed: " + std::to_string(::GetLastError());
+        HANDLE childOut = ::CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (childOut == INVALID_HANDLE_VALUE || !::CreatePipe(&childIn, &input_, &inherit, 0)) {
+            error = "no output file or input pipe: " + std::to_string(::GetLastError());
             return false;
         }
-        if (!::CreatePipe(&output_->pipe, &childOut, &inherit, 0)) {
-            error = "CreatePipe failed: " + std::to_string(::GetLastError());
-            ::CloseHandle(childIn);
-            return false;
-        }
-        // Our ends stay ours.
-        ::SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
-        ::SetHandleInformation(output_->pipe, HANDLE_FLAG_INHERIT, 0);
-
+        ::SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);  // our end stays ours
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -95,7 +96,6 @@ public:
         }
         ::CloseHandle(info.hThread);
         process_ = info.hProcess;
-        reader_ = std::thread([output = output_] { ReadOutput(*output); });
         return true;
     }
 
@@ -105,32 +105,32 @@ public:
         ::WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
 
-    // Waits for a whole output line that starts with `prefix`; returns it,
-    // or "" when none came in time.
+    // Waits for a whole output line, not seen before, that starts with
+    // `prefix`; returns it, or "" when none came in time.
     std::string WaitForLine(const std::string& prefix, std::chrono::milliseconds timeout) {
-        Output& out = *output_;
-        std::unique_lock<std::mutex> lock(out.mutex);
-        std::string found;
-        out.changed.wait_for(lock, timeout, [&] {
-            for (std::size_t i = out.seen; i < out.lines.size(); ++i) {
-                if (out.lines[i].rfind(prefix, 0) == 0) {
-                    found = out.lines[i];
-                    out.seen = i + 1;
-                    return true;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const bool ended = process_ == nullptr || ::WaitForSingleObject(process_, 0) == 0;
+            std::istringstream lines(Text());
+            std::string line;
+            for (std::size_t i = 0; std::getline(lines, line); ++i) {
+                if (i >= seen_ && (!lines.eof() || ended) && line.rfind(prefix, 0) == 0) {
+                    seen_ = i + 1;
+                    return line;
                 }
             }
-            return out.closed;
-        });
-        return found;
+            if (ended || std::chrono::steady_clock::now() >= end) {
+                return "";
+            }
+            ::Sleep(20);
+        }
     }
 
-    std::string Text() {
-        std::lock_guard<std::mutex> lock(output_->mutex);
-        std::string all;
-        for (const std::string& line : output_->lines) {
-            all += line + "\n";
-        }
-        return all;
+    std::string Text() const {
+        std::ifstream in(file_, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
     }
 
     // Closes its input, waits for its end (killing it past the time) and
@@ -150,74 +150,21 @@ public:
             ::CloseHandle(process_);
             process_ = nullptr;
         }
-        if (reader_.joinable()) {
-            // A process the child started may have inherited the pipe and
-            // keep it open: then the reader is left behind, owning its state.
-            std::unique_lock<std::mutex> lock(output_->mutex);
-            if (output_->changed.wait_for(lock, 5s, [&] { return output_->closed; })) {
-                lock.unlock();
-                reader_.join();
-            } else {
-                lock.unlock();
-                reader_.detach();
-            }
-        }
         return code;
     }
 
 private:
-    struct Output {
-        ~Output() {
-            if (pipe != nullptr) {
-                ::CloseHandle(pipe);
-            }
-        }
-        HANDLE pipe = nullptr;
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::vector<std::string> lines;
-        std::size_t seen = 0;
-        bool closed = false;
-    };
-
-    static void ReadOutput(Output& out) {
-        std::string pending;
-        char buffer[512];
-        DWORD got = 0;
-        while (::ReadFile(out.pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            pending.append(buffer, got);
-            std::size_t end;
-            while ((end = pending.find('\n')) != std::string::npos) {
-                std::string line = pending.substr(0, end);
-                if (!line.empty() && line.back() == '\r') {
-                    line.pop_back();
-                }
-                pending.erase(0, end + 1);
-                std::lock_guard<std::mutex> lock(out.mutex);
-                out.lines.push_back(std::move(line));
-                out.changed.notify_all();
-            }
-        }
-        std::lock_guard<std::mutex> lock(out.mutex);
-        if (!pending.empty()) {
-            out.lines.push_back(pending);
-        }
-        out.closed = true;
-        out.changed.notify_all();
-    }
-
     HANDLE process_ = nullptr;
     HANDLE input_ = nullptr;
-    std::shared_ptr<Output> output_;
-    std::thread reader_;
+    std::string file_;
+    std::size_t seen_ = 0;
 };
 
 // Under Wine the first window of a session starts the desktop process, and a
 // process that creates a window while that one is still starting gets no
 // display driver at all. A hidden window of the test's own, made before any
 // child starts and kept for the whole run, has the desktop up (and kept up)
-// before any server needs it; the desktop process then inherits nothing of a
-// child's output pipe either.
+// before any server needs it.
 class DesktopReady final : public ::testing::Environment {
 public:
     void SetUp() override {
