@@ -59,43 +59,33 @@ TEST(ManualClockTest, EnablingAgainKeepsTheWaitChangingThePeriodRestartsIt) {
     EXPECT_EQ(rec.ticks.back(), "a@3500");
 }
 
-TEST(ManualClockTest, DueTicksFireInTimeOrderAndHandlersMayRetimeOthers) {
+TEST(ManualClockTest, DueTicksFireInTimeOrderThenSchedulingOrderAndHandlersMayRetimeOthers) {
     ManualClock clock;
     Recorder rec{{}, &clock};
     auto a = clock.CreateTimer();
     auto b = clock.CreateTimer();
+    auto c = clock.CreateTimer();
+    auto z = clock.CreateTimer();
     a->SetInterval(300);
     b->SetInterval(200);
+    c->SetInterval(200);
+    z->SetInterval(0);  // never ticks
     a->SetCallback([&] {
         rec.ticks.push_back("a@" + std::to_string(clock.Now()));
         b->SetEnabled(false);
+        c->SetEnabled(false);
     });
     b->SetCallback(rec.Tick("b"));
-    a->SetEnabled(true);
-    b->SetEnabled(true);
-    clock.Advance(1000);
-    // b ticks at 200; a at 300 stops b; a goes on alone.
-    EXPECT_EQ(rec.ticks, (std::vector<std::string>{"b@200", "a@300", "a@600", "a@900"}));
-    EXPECT_EQ(clock.Now(), 1000);
-}
-
-TEST(ManualClockTest, SameInstantFiresInSchedulingOrderAndZeroPeriodNeverTicks) {
-    ManualClock clock;
-    Recorder rec{{}, &clock};
-    auto a = clock.CreateTimer();
-    auto b = clock.CreateTimer();
-    auto z = clock.CreateTimer();
-    b->SetInterval(100);
-    a->SetInterval(100);
-    z->SetInterval(0);
-    a->SetCallback(rec.Tick("a"));
-    b->SetCallback(rec.Tick("b"));
+    c->SetCallback(rec.Tick("c"));
     z->SetCallback(rec.Tick("z"));
+    c->SetEnabled(true);
     b->SetEnabled(true);
     a->SetEnabled(true);
     z->SetEnabled(true);
-    clock.Advance(200);
-    EXPECT_EQ(rec.ticks, (std::vector<std::string>{"b@100", "a@100", "b@200", "a@200"}));
+    clock.Advance(1000);
+    // c and b tick at 200 as scheduled; a at 300 stops them; a goes on alone.
+    EXPECT_EQ(rec.ticks, (std::vector<std::string>{"c@200", "b@200", "a@300", "a@600", "a@900"}));
+    EXPECT_EQ(clock.Now(), 1000);
 }
 
 TEST(ManualClockTest, TimeOfDayFollowsTheClockAndWrapsAtMidnight) {
@@ -105,10 +95,7 @@ TEST(ManualClockTest, TimeOfDayFollowsTheClockAndWrapsAtMidnight) {
     EXPECT_DOUBLE_EQ(clock.SecondsSinceMidnight(), 86399.75);
     clock.Advance(1000);
     EXPECT_DOUBLE_EQ(clock.SecondsSinceMidnight(), 0.75);
-}
-
-TEST(ManualClockTest, ATimerDestroyedBeforeItsDueTimeNeverFires) {
-    ManualClock clock;
+    // A timer destroyed before its due time never fires.
     int ticks = 0;
     auto t = clock.CreateTimer();
     t->SetInterval(10);
