@@ -332,32 +332,24 @@ TEST_F(LinkTest, InitializeAndDestructionLeaveNothingBehind) {
     EXPECT_EQ(server.Held(), 0);
 }
 
-TEST_F(LinkTest, TwoTimeOutsThenSuccessDeliverTheValues) {
+TEST_F(LinkTest, TimeOutsAreRetriedTenTimesAndTheLastErrorTellsAFailedSend) {
     Open();
     server_.SetTimeoutsBeforeSuccess(2);
     std::uint32_t value = 0;
     EXPECT_EQ(ReadSim(value), kOkay);
     EXPECT_EQ(value, 0xFADE0004u);
     EXPECT_EQ(Sends(), 3);
-    EXPECT_EQ(Sleeps(), 2);
     EXPECT_EQ(Slept(), 200u);
-}
 
-TEST_F(LinkTest, DeadServerIsTried11TimesWith10Pauses) {
-    Open();
     server_.SetTimeoutsBeforeSuccess(20);
-    std::uint32_t value = 0x5A5A5A5A;
+    value = 0x5A5A5A5A;
     EXPECT_EQ(ReadSim(value), kTimedOut);
-    EXPECT_EQ(Sends(), 11);
-    EXPECT_EQ(Sleeps(), 10);
-    EXPECT_EQ(Slept(), 1000u);
+    EXPECT_EQ(Sends(), 3 + 11);
+    EXPECT_EQ(Sleeps(), 2 + 10);
     EXPECT_EQ(value, 0x5A5A5A5Au) << "nothing delivered";
     EXPECT_TRUE(link_.IsOpen()) << "a failed exchange does not close the link";
-}
 
-TEST_F(LinkTest, TheLastSendsErrorTellsFailureFromTimeOut) {
-    Open();
-    std::uint32_t value = 0;
+    server_.SetTimeoutsBeforeSuccess(0);
     server_.SetSendFailure(104);
     EXPECT_EQ(ReadSim(value), kSendFailed);
     server_.SetSendFailure(104, 10);
@@ -365,14 +357,10 @@ TEST_F(LinkTest, TheLastSendsErrorTellsFailureFromTimeOut) {
     EXPECT_EQ(ReadSim(value), kTimedOut);
     server_.SetSendFailure(104, 10);
     EXPECT_EQ(ReadSim(value), kOkay) << "the eleventh send succeeds";
-    EXPECT_EQ(value, 0xFADE0004u);
-}
 
-TEST_F(LinkTest, AnswerOtherThan1Gives13AndDeliversNothing) {
-    Open();
     for (std::uint32_t answer : {0u, 2u, 0xFFFFFFFFu}) {
         server_.SetAnswer(answer);
-        std::uint32_t value = 0;
+        value = 0;
         EXPECT_EQ(ReadSim(value), kBadData);
         EXPECT_EQ(value, 0u);
     }
