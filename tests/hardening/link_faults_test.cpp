@@ -191,32 +191,18 @@ TEST_F(LinkFaultTest, ServerKilledInTheMiddleOfAnExchangeThenRestarted) {
     waiting.LinkClose();
 }
 
-TEST_F(LinkFaultTest, LateServerTimesOut) {
+TEST_F(LinkFaultTest, LateOrRefusingServersGive11And13) {
     {
         SimProcess sim;
         OpenAgainst(sim);
     }
-    {
-        SimProcess late({"--late", "300"});
-        ASSERT_TRUE(late.Ready());
+    const std::pair<std::vector<std::string>, std::int32_t> cases[] = {
+        {{"--late", "300"}, link::kTimedOut}, {{"--answer", "0"}, link::kBadData}};
+    for (const auto& [options, code] : cases) {
+        SimProcess faulty(options);
+        ASSERT_TRUE(faulty.Ready());
         std::uint32_t value = 0;
-        EXPECT_EQ(Exchange(value), link::kTimedOut);
-        EXPECT_EQ(value, 0u);
-    }
-    ExpectRecovery();
-}
-
-TEST_F(LinkFaultTest, ServerAnsweringZeroGivesBadData) {
-    {
-        SimProcess sim;
-        OpenAgainst(sim);
-    }
-    {
-        SimProcess refusing({"--answer", "0"});
-        ASSERT_TRUE(refusing.Ready());
-        std::uint32_t value = 0;
-        EXPECT_EQ(Exchange(value), link::kBadData);
-        EXPECT_EQ(Exchange(value), link::kBadData);
+        EXPECT_EQ(Exchange(value), code);
         EXPECT_EQ(value, 0u);
     }
     ExpectRecovery();
