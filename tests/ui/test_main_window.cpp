@@ -21,8 +21,6 @@
 #include "ui/file_dialog.h"
 #include "ui/frmAbout.h"
 #include "ui/frmMain.h"
-#include "ui/frmPreferences.h"
-#include "ui/frmSystemSettings.h"
 
 namespace skyfault::ui {
 namespace {
@@ -201,52 +199,6 @@ TEST_F(MainWindowTest, CheckBoxClicksSetTheAllowedValues) {
     window->chkFailureType[5]->click();
     clock.Advance(3000);
     EXPECT_EQ(Status(), QStringLiteral("Skyfault Activated"));
-}
-
-// The program's own dialogs, shown from the main window's buttons and menu.
-TEST_F(MainWindowTest, TheProgramsDialogsAreShownOnceEach) {
-    Start(StandardDialogHooks());
-    auto shownNamed = [](const QString& name) {
-        int shown = 0;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            shown += top->objectName() == name && top->isVisible() ? 1 : 0;
-        }
-        return shown;
-    };
-    // Preferences is made with the window, System settings at its first showing.
-    QWidget* preferences = window->Preferences();
-    ASSERT_NE(qobject_cast<frmPreferences*>(preferences), nullptr);
-    EXPECT_FALSE(preferences->isVisible());
-    EXPECT_EQ(window->SystemSettings(), nullptr);
-    window->cmdDefault->click();
-    window->mnuFileDefault->trigger();
-    EXPECT_EQ(window->Preferences(), preferences);
-    EXPECT_EQ(shownNamed(QStringLiteral("frmPreferences")), 1);
-
-    window->cmdSpecific->click();
-    QWidget* systems = window->SystemSettings();
-    ASSERT_NE(qobject_cast<frmSystemSettings*>(systems), nullptr);
-    window->mnuSpecificSystems->trigger();
-    EXPECT_EQ(window->SystemSettings(), systems);
-    EXPECT_EQ(shownNamed(QStringLiteral("frmSystemSettings")), 1);
-    // Hidden (its OK), it is shown again as it was.
-    systems->hide();
-    window->cmdSpecific->click();
-    EXPECT_EQ(window->SystemSettings(), systems);
-    EXPECT_TRUE(systems->isVisible());
-    // The main window stays usable.
-    window->cmdDisable->click();
-    EXPECT_EQ(Status(), QStringLiteral("Skyfault Disabled"));
-
-    // Cancel destroys it; the next showing makes a new one.
-    qobject_cast<frmSystemSettings*>(systems)->cmdCancelSystemSettings->click();
-    EXPECT_EQ(window->SystemSettings(), nullptr);
-    DeleteLaterNow();
-    EXPECT_EQ(shownNamed(QStringLiteral("frmSystemSettings")), 0);
-    window->cmdSpecific->click();
-    EXPECT_NE(window->SystemSettings(), nullptr);
-    EXPECT_EQ(shownNamed(QStringLiteral("frmSystemSettings")), 1);
-    EXPECT_EQ(shownNamed(QStringLiteral("frmPreferences")), 1);
 }
 
 TEST_F(MainWindowTest, AboutOpensModelessAndOkOrCloseUnloadsIt) {
