@@ -254,12 +254,6 @@ TEST_F(LocalTransportTest, OpensExchangesAndRemovesTheBlockFileOnClose) {
     EXPECT_NE(lstat(BlockPath().c_str(), &info), 0);
 }
 
-TEST_F(LocalTransportTest, WideClientClassIsFoundSecond) {
-    MakeDirectory();
-    TestServer server(directory_, "FS98MAIN", Mode::kServe);
-    EXPECT_EQ(Open(), kOkay);
-}
-
 TEST_F(LocalTransportTest, NoServerGives2AndCreatesAPrivateDirectory) {
     EXPECT_EQ(Open(), kNoServer);
     struct stat info {};
@@ -318,22 +312,6 @@ TEST_F(LocalTransportTest, LostConnectionFailsWithAnErrorThenReconnects) {
     ASSERT_EQ(Open(), kOkay) << "the retry connects again";
     EXPECT_EQ(server.Connections(), 2);
     EXPECT_EQ(sleeps_, 2) << "one pause before the retry, one after the version round";
-}
-
-TEST_F(LocalTransportTest, ServerGoneGives12) {
-    MakeDirectory();
-    {
-        TestServer server(directory_, "UIPCMAIN", Mode::kServe);
-        ASSERT_EQ(Open(), kOkay);
-    }
-    std::uint32_t value = 0;
-    std::int32_t result = -1;
-    ASSERT_TRUE(link_->LinkRead(0x3308, 4, &value, result));
-    EXPECT_FALSE(link_->LinkProcess(result));
-    EXPECT_EQ(result, kSendFailed);
-    EXPECT_TRUE(link_->IsOpen());
-    link_->LinkClose();
-    EXPECT_TRUE(Leftovers().empty());
 }
 
 TEST_F(LocalTransportTest, AnExistingBlockFileIsRefusedAndLeftAlone) {
