@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -173,6 +174,7 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
     int failures = 0;
     int faultySeconds = 0;
     int pausedChecks = 0;
+    int runs = 1;
     for (std::int64_t second = 0; second < seconds; ++second) {
         SCOPED_TRACE("simulated second " + std::to_string(second));
         const auto before = state().window.chkFailureTypeEnabled;
@@ -213,10 +215,16 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
             const std::string saved = WriteCFG(state().settings);
             engine.reset();
             Start();
+            ++runs;
             ASSERT_TRUE(state().window.connectStatus);
             ASSERT_EQ(WriteCFG(state().settings), saved);
         }
     }
+    std::printf(
+        "%lld simulated seconds, %d runs, %d exchanges, %d system failures, %d seconds with a "
+        "misbehaving server, %d paused seconds checked\n",
+        static_cast<long long>(seconds), runs, server.Sends(), failures, faultySeconds,
+        pausedChecks);
     // The run did meet what it is meant to meet.
     EXPECT_GT(failures, 0);
     EXPECT_GT(faultySeconds, 0);
