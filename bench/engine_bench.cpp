@@ -92,11 +92,7 @@ private:
     engine::SeededRandom generator_;
 };
 
-constexpr int kAdf = 0;
-constexpr int kEngine1 = 16;
-constexpr int kLandingGear = 20;
-constexpr int kLeftTank = 21;
-constexpr int kFlaps = 24;
+using namespace skyfault::system_id;
 
 // A server, an open link to it, and a clock for the engines' timers.
 struct Rig {
@@ -181,7 +177,7 @@ void BM_FailureTick_Hit(benchmark::State& state) {
     for (auto _ : state) {
         for (auto& made : engines) {
             made = rig.MakeEngine();
-            made->settings().systemStr[kAdf] = kAlwaysHitList;
+            made->settings().systemStr[kADF] = kAlwaysHitList;
         }
         rig.server.ClearLog();
         const int sendsBefore = rig.server.Sends();
@@ -198,7 +194,7 @@ void BM_FailureTick_Hit(benchmark::State& state) {
         ticks += kBatch;
         state.SetIterationTime(std::chrono::duration<double>(stop - start).count() / kBatch);
         for (const auto& made : engines) {
-            if (made->state().window.chkFailureTypeEnabled[kAdf]) {
+            if (made->state().window.chkFailureTypeEnabled[kADF]) {
                 state.SkipWithError("ADF did not fail");
                 return;
             }

@@ -41,12 +41,12 @@ const std::array<FailureWrite, kSystemCount> FailureOffsetTable = {{
 
 namespace {
 
-constexpr int kLandingGear = 20;
-constexpr int kFlaps = 24;
-constexpr int kFirstEngine = 16;
-constexpr int kLastEngine = 19;
-constexpr int kFirstTank = 21;
-constexpr int kLastTank = 23;
+using system_id::kCenterTank;
+using system_id::kEngine1;
+using system_id::kEngine4;
+using system_id::kFlaps;
+using system_id::kLandingGear;
+using system_id::kLeftTank;
 constexpr std::int32_t kLeakStep = 65536;
 
 // Draws Int(25 r) until a system not yet examined comes up, and marks it.
@@ -390,12 +390,12 @@ void Engine::FailSystem(std::int16_t systemId) {
         value = ReadValue(offsets::kFlapsControl, 4);
         timer(TimerId::FlapsStuck).SetEnabled(true);
         continuing.stuckFlapsPosition = static_cast<std::int32_t>(value);
-    } else if (id >= kFirstEngine && id <= kLastEngine) {
+    } else if (id >= kEngine1 && id <= kEngine4) {
         timer(TimerId::EngineOut).SetEnabled(true);
-        continuing.engineOut[id - kFirstEngine] = true;
-    } else if (id >= kFirstTank && id <= kLastTank) {
+        continuing.engineOut[id - kEngine1] = true;
+    } else if (id >= kLeftTank && id <= kCenterTank) {
         timer(TimerId::FuelLeak).SetEnabled(true);
-        continuing.tankLeak[id - kFirstTank] = true;
+        continuing.tankLeak[id - kLeftTank] = true;
     }
 
     const std::array<std::uint8_t, 4> bytes = {

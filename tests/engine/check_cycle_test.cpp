@@ -8,7 +8,7 @@
 namespace skyfault::engine::testing {
 namespace {
 
-constexpr int kPitot = 11;
+using system_id::kPitot;
 
 TEST(ExaminationOrderTest, EveryTickIsAPermutationAndEachSystemComesFirstFairly) {
     SeededRandom random;

@@ -11,16 +11,7 @@ namespace {
 using Kind = test_support::Access::Kind;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr int kPitot = 11;
-constexpr int kVerticalSpeed = 15;
-constexpr int kEngine1 = 16;
-constexpr int kEngine2 = 17;
-constexpr int kEngine3 = 18;
-constexpr int kLandingGear = 20;
-constexpr int kLeftTank = 21;
-constexpr int kRightTank = 22;
-constexpr int kCenterTank = 23;
-constexpr int kFlaps = 24;
+using namespace skyfault::system_id;
 
 class FailureTest : public EngineTest {
 protected:
@@ -37,7 +28,7 @@ protected:
 };
 
 TEST_F(FailureTest, WritesTheSystemsOwnOffsetSizeAndValueAndArmsContinuingFailures) {
-    for (int id : {kVerticalSpeed, kEngine2, kCenterTank, kPitot}) {
+    for (int id : {kVerticalSpeedIndicator, kEngine2, kCenterTank, kPitot}) {
         engine->FailSystem(id);
         EXPECT_FALSE(state().window.chkFailureTypeEnabled[id]);
     }
