@@ -86,10 +86,11 @@ const std::string& RuntimeDirectory() {
     return directory;
 }
 
-bool WriteAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
+// Moves all `size` bytes with read() or write(), going on after interruptions.
+template <typename Byte, typename Io>
+bool Transfer(int fd, Byte* bytes, std::size_t size, Io io) {
     while (size > 0) {
-        const ssize_t n = write(fd, bytes, size);
+        const ssize_t n = io(fd, bytes, size);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -102,20 +103,12 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    return Transfer(fd, static_cast<const std::uint8_t*>(data), size, ::write);
+}
+
 bool ReadAll(int fd, void* data, std::size_t size) {
-    auto* bytes = static_cast<std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = read(fd, bytes, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return Transfer(fd, static_cast<std::uint8_t*>(data), size, ::read);
 }
 
 // skyfault-sim as a child process, serving in the private runtime directory.
