@@ -1,4 +1,4 @@
-#include "ui/qt_sound_player.h"
+#include "ui/qt/qt_sound_player.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

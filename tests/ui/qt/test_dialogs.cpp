@@ -17,9 +17,9 @@
 #include <string>
 
 #include "settings/catalogue.h"
-#include "tests/ui/window_fixture.h"
-#include "ui/frmPreferences.h"
-#include "ui/frmSystemSettings.h"
+#include "tests/ui/qt/window_fixture.h"
+#include "ui/qt/frmPreferences.h"
+#include "ui/qt/frmSystemSettings.h"
 
 namespace skyfault::ui {
 namespace {

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "settings/catalogue.h"
-#include "tests/ui/window_fixture.h"
-#include "ui/file_dialog.h"
-#include "ui/frmAbout.h"
-#include "ui/frmMain.h"
+#include "tests/ui/qt/window_fixture.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/frmAbout.h"
+#include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 namespace {

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "ui/qt_sound_player.h"
-#include "ui/qt_timer.h"
+#include "ui/qt/qt_sound_player.h"
+#include "ui/qt/qt_timer.h"
 
 namespace skyfault::ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/frmPreferences.h"
+#include "ui/qt/frmPreferences.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 
 #include "engine/engine.h"
-#include "ui/file_dialog.h"
-#include "ui/frmMain.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/frmAbout.h"
+#include "ui/qt/frmAbout.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/frmMain.h"
+#include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/frmMain.h"
+#include "ui/qt/frmMain.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,9 +17,9 @@
 #include <QVBoxLayout>
 
 #include "engine/engine.h"
-#include "ui/frmAbout.h"
-#include "ui/frmPreferences.h"
-#include "ui/frmSystemSettings.h"
+#include "ui/qt/frmAbout.h"
+#include "ui/qt/frmPreferences.h"
+#include "ui/qt/frmSystemSettings.h"
 
 // Resources of the static library are registered by hand, outside any namespace.
 static void InitSkyfaultResources() {

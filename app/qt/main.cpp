@@ -5,14 +5,14 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/test_hooks.h"
+#include "app/qt/test_hooks.h"
 #include "engine/engine.h"
 #include "link/link.h"
 #include "link/transport.h"
-#include "ui/file_dialog.h"
-#include "ui/frmMain.h"
-#include "ui/qt_sound_player.h"
-#include "ui/qt_timer.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/frmMain.h"
+#include "ui/qt/qt_sound_player.h"
+#include "ui/qt/qt_timer.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

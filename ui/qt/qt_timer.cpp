@@ -1,4 +1,4 @@
-#include "ui/qt_timer.h"
+#include "ui/qt/qt_timer.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "app/test_hooks.h"
+#include "app/qt/test_hooks.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -9,7 +9,7 @@
 #include <QSocketNotifier>
 #include <cstdio>
 
-#include "ui/frmMain.h"
+#include "ui/qt/frmMain.h"
 
 namespace skyfault::app {
 

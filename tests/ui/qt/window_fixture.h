@@ -11,8 +11,8 @@
 #include <string>
 
 #include "tests/support/engine_fixture.h"
-#include "ui/file_dialog.h"
-#include "ui/frmMain.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/frmSystemSettings.h"
+#include "ui/qt/frmSystemSettings.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 #include "engine/engine.h"
-#include "ui/file_dialog.h"
-#include "ui/frmMain.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 
