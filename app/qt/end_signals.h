@@ -13,17 +13,14 @@ namespace skyfault::app {
 // handler itself only writes a byte into a pipe; a QSocketNotifier on the
 // other end runs `onSignal` from the event loop (after exec() has started,
 // if the signal came earlier). Make it after the QApplication and before the
-// link is opened; its destructor puts the previous signal actions back.
+// link is opened; its destructor puts the previous signal actions back. When
+// no pipe can be made the signals keep their default actions.
 class EndSignals final {
 public:
     explicit EndSignals(std::function<void()> onSignal);
     ~EndSignals();
     EndSignals(const EndSignals&) = delete;
     EndSignals& operator=(const EndSignals&) = delete;
-
-    // False when the pipe could not be made: the signals then keep their
-    // default actions.
-    bool Installed() const { return notifier_ != nullptr; }
 
 private:
     struct Previous;
