@@ -1,10 +1,12 @@
 // Skyfault's entry: builds the engine over the platform's link transport,
 // Qt timers and the Qt sound player, runs Main (which loads the main window
 // and reads skyfault.cfg from the current folder), shows the window and runs
-// the event loop until the window is unloaded.
+// the event loop until the window is unloaded. SIGTERM, SIGINT and SIGHUP
+// unload it as its close box does: the link is closed and nothing is saved.
 #include <QApplication>
 #include <memory>
 
+#include "app/qt/end_signals.h"
 #include "app/qt/test_hooks.h"
 #include "engine/engine.h"
 #include "link/link.h"
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
     if (skyfault::app::TestHooks::Wanted()) {
         hooks = std::make_unique<skyfault::app::TestHooks>(window);
     }
+
+    // Before the link opens its block: from here on a signal to end runs the
+    // close box's ending on this thread, through the engine's Unload.
+    const skyfault::app::EndSignals endSignals([&window] { window.close(); });
 
     engine.Main();
     if (engine.state().window.loaded) {

@@ -63,13 +63,19 @@ wait_for() {
 }
 
 # wait_exit PID SECONDS: waits for a background process to end; its exit
-# code is left in E2E_STATUS.
+# code is left in E2E_STATUS. An ended process leaves E2E_PIDS, so that the
+# clean-up never signals a later process that got its id.
 wait_exit() {
-    local pid=$1 seconds=$2 i
+    local pid=$1 seconds=$2 i other left
     for ((i = 0; i < seconds * 10; i++)); do
         if ! kill -0 "$pid" 2>/dev/null; then
             wait "$pid"
             E2E_STATUS=$?
+            left=()
+            for other in "${E2E_PIDS[@]}"; do
+                [ "$other" = "$pid" ] || left+=("$other")
+            done
+            E2E_PIDS=("${left[@]}")
             return 0
         fi
         sleep 0.1

@@ -1,21 +1,35 @@
 #include "ui/qt/file_dialog.h"
 
 #include <QFileDialog>
+#include <utility>
 
 namespace skyfault::ui {
 
-QString QtFileDialog::GetOpenFileName(QWidget* parent, const QString& title) {
-    return QFileDialog::getOpenFileName(parent, title);
+void QtFileDialog::Open(QWidget& parent, const QString& title, Chosen chosen) {
+    // A child of `parent`, so that it is destroyed with it; it deletes itself
+    // once answered. Window-modal: it blocks `parent` (and the windows that
+    // own it) but no other window, and open() returns at once instead of
+    // running an event loop of its own.
+    auto* dialog = new QFileDialog(&parent, title);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setWindowModality(Qt::WindowModal);
+    QObject::connect(
+        dialog, &QDialog::finished, dialog, [dialog, chosen = std::move(chosen)](int result) {
+            const QStringList files = dialog->selectedFiles();
+            chosen(result == QDialog::Accepted && !files.isEmpty() ? files.front() : QString());
+        });
+    dialog->open();
 }
 
-QString ScriptedFileDialog::GetOpenFileName(QWidget* /*parent*/, const QString& title) {
+void ScriptedFileDialog::Open(QWidget& /*parent*/, const QString& title, Chosen chosen) {
     titlesAsked_.push_back(title);
-    if (answers_.empty()) {
-        return {};
+    QString answer;
+    if (!answers_.empty()) {
+        answer = answers_.front();
+        answers_.pop_front();
     }
-    QString answer = answers_.front();
-    answers_.pop_front();
-    return answer;
+    chosen(answer);
 }
 
 }  // namespace skyfault::ui

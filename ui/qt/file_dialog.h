@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 class QWidget;
 
@@ -12,22 +13,30 @@ namespace skyfault::ui {
 // the full path of the chosen file, or an empty text when the user cancels.
 class FileDialog {
 public:
+    // Called once with the answer, on the user-interface thread.
+    using Chosen = std::function<void(const QString& path)>;
+
     virtual ~FileDialog() = default;
-    // No file-type filter; `title` may be empty (the platform's own title).
-    virtual QString GetOpenFileName(QWidget* parent, const QString& title) = 0;
+    // Asks for a file over `parent` and returns without waiting: `chosen`
+    // gets the answer once the user has given it. Only `parent` waits for
+    // the answer; every other window, the main window above all, stays
+    // usable meanwhile. When `parent` is destroyed first, the question goes
+    // with it and `chosen` is never called. No file-type filter; `title` may
+    // be empty (the platform's own title).
+    virtual void Open(QWidget& parent, const QString& title, Chosen chosen) = 0;
 };
 
-// QFileDialog, modal to its parent while it is open.
+// QFileDialog, modal to its parent window only.
 class QtFileDialog final : public FileDialog {
 public:
-    QString GetOpenFileName(QWidget* parent, const QString& title) override;
+    void Open(QWidget& parent, const QString& title, Chosen chosen) override;
 };
 
-// A stand-in for tests: answers from a script, and records what was asked.
-// With an empty script it answers as a cancelled dialog (empty text).
+// A stand-in for tests: answers at once from a script, and records what was
+// asked. With an empty script it answers as a cancelled dialog (empty text).
 class ScriptedFileDialog final : public FileDialog {
 public:
-    QString GetOpenFileName(QWidget* parent, const QString& title) override;
+    void Open(QWidget& parent, const QString& title, Chosen chosen) override;
 
     void Answer(const QString& path) { answers_.push_back(path); }
     const QStringList& TitlesAsked() const { return titlesAsked_; }

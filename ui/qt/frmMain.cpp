@@ -302,7 +302,12 @@ void frmMain::Refresh() {
     const engine::MainWindowState& window = state.window;
     setWindowTitle(QString::fromStdString(window.title));
 
-    txtMessage->setText(QString::fromStdString(window.txtMessage.text));
+    // A message wider than the box shows its beginning, which says what
+    // happened; the whole text is the box's tool tip.
+    const QString message = QString::fromStdString(window.txtMessage.text);
+    txtMessage->setText(message);
+    txtMessage->setCursorPosition(0);
+    txtMessage->setToolTip(message);
     QPalette palette = txtMessage->palette();
     palette.setColor(QPalette::Base, Qt::white);
     palette.setColor(QPalette::Text, window.txtMessage.colour == engine::TextColour::Red

@@ -219,11 +219,14 @@ void frmPreferences::cmdPrefsCancel_Click() {
 }
 
 void frmPreferences::cmdDefaultBrowse_Click() {
-    const QString path = main_.Files().GetOpenFileName(
-        this,
-        QString::fromUtf8(engine::kOpenSoundFileTitle.data(), engine::kOpenSoundFileTitle.size()));
-    model_.cmdDefaultBrowse_Click(path.toStdString());
-    Render();
+    // Returns at once; the answer arrives while the main window stays usable.
+    main_.Files().Open(
+        *this,
+        QString::fromUtf8(engine::kOpenSoundFileTitle.data(), engine::kOpenSoundFileTitle.size()),
+        [this](const QString& path) {
+            model_.cmdDefaultBrowse_Click(path.toStdString());
+            Render();
+        });
 }
 
 void frmPreferences::chkAudio_Click() {

@@ -232,9 +232,11 @@ void frmSystemSettings::cmdCancelSystemSettings_Click() {
 
 void frmSystemSettings::cmdSoundBrowse_Click() {
     // The platform's own title: the dialog has none of its own.
-    const QString path = main_.Files().GetOpenFileName(this, QString());
-    model_.cmdSoundBrowse_Click(path.toStdString());
-    Render();
+    // Returns at once; the answer arrives while the main window stays usable.
+    main_.Files().Open(*this, QString(), [this](const QString& path) {
+        model_.cmdSoundBrowse_Click(path.toStdString());
+        Render();
+    });
 }
 
 }  // namespace skyfault::ui

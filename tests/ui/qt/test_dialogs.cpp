@@ -7,17 +7,24 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "settings/catalogue.h"
 #include "tests/ui/qt/window_fixture.h"
+#include "ui/qt/file_dialog.h"
 #include "ui/qt/frmPreferences.h"
 #include "ui/qt/frmSystemSettings.h"
 
@@ -395,6 +402,87 @@ TEST_F(DialogsTest, SystemSettingsCloseBoxIsCancel) {
     EXPECT_EQ(window->SystemSettings(), nullptr);
     DeleteLaterNow();
     EXPECT_EQ(settings().systemStr[0], kDefaultList);
+}
+
+// --- Both dialogs' Browse over the platform's file dialog ---------------------
+
+// A click as the window system delivers it, refused while a modal window
+// blocks the target's window.
+void ClickAsTheUser(QWidget* target) {
+    QWidget* top = target->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
+                      target->mapTo(top, target->rect().center()));
+}
+
+// The file dialog holds up only the dialog that asked: the main window takes
+// clicks while it is open. A chosen file arrives in the sound box; a
+// cancelled dialog empties the Preferences box and leaves the other's.
+TEST_F(DialogsTest, BrowseHoldsUpOnlyItsOwnDialogAndItsAnswerArrives) {
+    QtFileDialog platform;
+    fileDialog = &platform;
+    const std::filesystem::path horn = folder.path() / "horn.wav";
+    engine::testing::WriteFile(horn, "RIFF");
+    const QString chosen = QString::fromStdString(horn.string());
+    Start();
+
+    struct Case {
+        const char* name;
+        std::function<QDialog*()> open;
+        std::function<QPushButton*(QDialog*)> browse, cancel;
+        std::function<QLineEdit*(QDialog*)> box;
+        QString afterCancelledBrowse;
+    };
+    const std::vector<Case> cases = {
+        {"Preferences", [this] { return OpenPreferences(); },
+         [](QDialog* d) { return static_cast<frmPreferences*>(d)->cmdDefaultBrowse; },
+         [](QDialog* d) { return static_cast<frmPreferences*>(d)->cmdPrefsCancel; },
+         [](QDialog* d) { return static_cast<frmPreferences*>(d)->txtDefaultSound; }, QString()},
+        {"System settings", [this] { return OpenSystemSettings(); },
+         [](QDialog* d) { return static_cast<frmSystemSettings*>(d)->cmdSoundBrowse; },
+         [](QDialog* d) { return static_cast<frmSystemSettings*>(d)->cmdCancelSystemSettings; },
+         [](QDialog* d) { return static_cast<frmSystemSettings*>(d)->txtSystemSound; }, chosen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDialog* dialog = c.open();
+        ASSERT_NE(dialog, nullptr);
+        const QPointer<QLineEdit> box = c.box(dialog);  // gone if its dialog took the Cancel
+        for (const bool choose : {true, false}) {
+            bool asked = false;
+            bool mainTookTheClick = false;
+            bool ownDialogHeldUp = false;
+            QTimer::singleShot(0, dialog, [&] {
+                auto* files = dialog->findChild<QFileDialog*>();
+                asked = files != nullptr && files->isVisible();
+                if (!asked) {
+                    return;
+                }
+                const bool activated = window->cmdDisable->isEnabled();
+                ClickAsTheUser(activated ? window->cmdDisable : window->cmdActivate);
+                mainTookTheClick = window->cmdDisable->isEnabled() != activated;
+                ClickAsTheUser(c.cancel(dialog));
+                ownDialogHeldUp = dialog->isVisible();
+                if (choose) {
+                    // Types the path into the file name box and presses Enter.
+                    auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    ASSERT_NE(name, nullptr);
+                    TypeInto(name, chosen);
+                    QTest::keyClick(name, Qt::Key_Return);
+                } else {
+                    files->reject();
+                }
+            });
+            c.browse(dialog)->click();
+            const QString expected = choose ? chosen : c.afterCancelledBrowse;
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return !box || (asked && box->text() == expected); }, 2000));
+            EXPECT_TRUE(mainTookTheClick) << "the main window took no click";
+            ASSERT_TRUE(ownDialogHeldUp && box) << "the dialog that asked took a click";
+            EXPECT_EQ(box->text().toStdString(), expected.toStdString());
+            DeleteLaterNow();
+            EXPECT_EQ(dialog->findChild<QFileDialog*>(), nullptr) << "an answered dialog goes";
+        }
+    }
 }
 
 }  // namespace

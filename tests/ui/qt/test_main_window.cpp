@@ -121,6 +121,28 @@ TEST_F(MainWindowTest, ShowsTheConfiguredSettings) {
     }
 }
 
+// Messages wider than the status box, such as the reasons why skyfault.cfg
+// could not be read or saved (here: it is a folder), show from their start;
+// the whole text is the box's tool tip.
+TEST_F(MainWindowTest, LongMessagesShowTheirBeginningAndTheWholeTextAsToolTip) {
+    std::filesystem::create_directory(configPath);
+    Start();
+    for (const char* start : {"Could not read skyfault.cfg: ", "Could not save skyfault.cfg: "}) {
+        SCOPED_TRACE(start);
+        if (std::string(start).starts_with("Could not save")) {
+            window->btnExit->click();  // the file cannot be written: the window stays
+            ASSERT_EQ(quits, 0);
+        }
+        QLineEdit* box = window->txtMessage;
+        ASSERT_TRUE(Status().startsWith(QString::fromUtf8(start))) << Status().toStdString();
+        ASSERT_GT(box->fontMetrics().horizontalAdvance(Status()), box->contentsRect().width());
+        box->grab();  // drawn as the user sees it
+        const QPoint firstShown(box->contentsRect().left() + 4, box->height() / 2);
+        EXPECT_EQ(box->cursorPositionAt(firstShown), 0) << "the box shows the message's end";
+        EXPECT_EQ(box->toolTip().toStdString(), Status().toStdString());
+    }
+}
+
 TEST_F(MainWindowTest, DisableAndActivateSwitchTheButtonsTimerAndMessage) {
     Start();
     ASSERT_TRUE(engine->timer(TimerId::FailureEvent).Enabled());

@@ -26,6 +26,7 @@ protected:
     engine::testing::TempFolder folder;
     std::filesystem::path configPath = folder.path() / "skyfault.cfg";
     ScriptedFileDialog files;
+    FileDialog* fileDialog = &files;  // a test may hand in the platform's own
     std::unique_ptr<engine::Engine> engine;
     std::unique_ptr<frmMain> window;
     int quits = 0;
@@ -44,7 +45,7 @@ protected:
     void Start(DialogHooks hooks = {}) {
         engine = std::make_unique<engine::Engine>(
             engine::Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
-        window = std::make_unique<frmMain>(*engine, files, std::move(hooks));
+        window = std::make_unique<frmMain>(*engine, *fileDialog, std::move(hooks));
         window->SetQuitHandler([this] { ++quits; });
         engine->Main();
         if (engine->state().window.loaded) {
