@@ -172,8 +172,8 @@ void frmPreferences::Command(int id, int notification) {
             Ended(engine::DialogEnd::Cancel);
             return;
         case IDC_CMD_DEFAULT_BROWSE:
-            model_.cmdDefaultBrowse_Click(main_.Files().ChooseFile(
-                hwnd(), std::string(engine::kOpenSoundFileTitle)));
+            model_.cmdDefaultBrowse_Click(
+                main_.Files().ChooseFile(hwnd(), std::string(engine::kOpenSoundFileTitle)));
             break;
         case IDC_CHK_AUDIO:
             model_.chkAudio_Click();

@@ -17,9 +17,9 @@ HINSTANCE Instance() {
 template <typename Function>
 Function SystemFunction(const char* name) {
     const HMODULE user = GetModuleHandleA("user32.dll");
-    return user == nullptr ? nullptr
-                           : reinterpret_cast<Function>(
-                                 reinterpret_cast<void*>(GetProcAddress(user, name)));
+    return user == nullptr
+               ? nullptr
+               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, name)));
 }
 
 HFONT MakeFont(UINT dpi, bool bold) {
@@ -104,8 +104,8 @@ void Window::Create(const char* className, const char* title, DWORD style, int c
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &Window::Procedure;
         windowClass.hInstance = Instance();
-        windowClass.hIcon = static_cast<HICON>(
-            LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        windowClass.hIcon = static_cast<HICON>(LoadImageA(
+            Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
         windowClass.hIconSm = static_cast<HICON>(
             LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON,
                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
@@ -127,10 +127,10 @@ void Window::Create(const char* className, const char* title, DWORD style, int c
 HWND Window::Add(const char* controlClass, const char* text, DWORD style, int id, int x, int y,
                  int width, int height, bool bold, DWORD exStyle) {
     const RECT rect{x, y, x + width, y + height};
-    const HWND control = CreateWindowExA(
-        exStyle, controlClass, text, WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
-        Scale(width), Scale(height), hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    const HWND control =
+        CreateWindowExA(exStyle, controlClass, text, WS_CHILD | WS_VISIBLE | style, Scale(x),
+                        Scale(y), Scale(width), Scale(height), hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold ? bold_ : font_), FALSE);
     placed_.push_back({control, rect, bold});
     return control;
