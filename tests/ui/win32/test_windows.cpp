@@ -270,6 +270,28 @@ TEST_F(WindowsTest, TheMainWindowShowsTheEngineAndForwardsItsCommands) {
     EXPECT_EQ(Check(Main(IDC_CHK_FAILURE_TYPE(24))), BST_CHECKED);
     EXPECT_EQ(engine->state().settings.allowed[24], 1);
 
+    // Controls and captions follow the monitor's DPI.
+    auto widthOf = [](HWND control) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        return rect.right - rect.left;
+    };
+    auto fontOf = [](HWND control) {
+        LOGFONTA font{};
+        GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        return font;
+    };
+    window->ApplyDpi(96);
+    const LONG exitWidth = widthOf(Main(IDC_BTN_EXIT));
+    EXPECT_STREQ(fontOf(Main(IDC_BTN_EXIT)).lfFaceName, "Century Gothic");
+    EXPECT_EQ(fontOf(Main(IDC_BTN_EXIT)).lfWeight, FW_BOLD);
+    EXPECT_EQ(fontOf(Main(IDC_LBL_RATE)).lfWeight, FW_NORMAL);
+    window->ApplyDpi(192);
+    EXPECT_EQ(widthOf(Main(IDC_BTN_EXIT)), 2 * exitWidth);
+    EXPECT_EQ(fontOf(Main(IDC_LBL_RATE)).lfHeight, -24);  // 9 points at 192 dpi
+    window->ApplyDpi(96);
+
     // A long message shows from its start; the whole of it is in the tool tip.
     const std::string longText =
         "Could not save skyfault.cfg: " + std::string(200, 'x') + " (the end)";
@@ -301,6 +323,17 @@ TEST_F(WindowsTest, DialogsAreModelessMadeHiddenAndDestroyedAsTheEngineSays) {
     EXPECT_EQ(GetWindow(p, GW_OWNER), nullptr) << "without owner";
     EXPECT_TRUE(IsWindowEnabled(main)) << "the main window stays usable";
     EXPECT_EQ(GetText(prefs->Control(IDC_TXT_INTERVAL)), "1");
+    std::vector<int> tabOrder;
+    for (HWND at = GetNextDlgTabItem(p, nullptr, FALSE);
+         at != nullptr && tabOrder.size() < 20 &&
+         (tabOrder.empty() || at != prefs->Control(tabOrder.front()));
+         at = GetNextDlgTabItem(p, at, FALSE)) {
+        tabOrder.push_back(GetDlgCtrlID(at));
+    }
+    EXPECT_EQ(tabOrder, (std::vector<int>{IDC_TXT_RATE_DENOMINATOR, IDC_TXT_INTERVAL,
+                                          IDC_TXT_DEFAULT_SOUND, IDC_CMD_DEFAULT_BROWSE,
+                                          IDC_CHK_AUDIO, IDC_CHK_TEXT, IDC_OPT_FUEL_LEAK_SPEED(1),
+                                          IDC_CHK_PAUSE, IDC_CMD_PREFS_OK, IDC_CMD_PREFS_CANCEL}));
     EXPECT_EQ(Check(prefs->Control(IDC_OPT_FUEL_LEAK_SPEED(1))), BST_CHECKED);
     // Typed boxes and clicks reach the model; OK applies, hides and keeps it.
     Type(prefs->Control(IDC_TXT_RATE_DENOMINATOR), "70000");
