@@ -55,7 +55,6 @@ frmPreferences::frmPreferences(frmMain& main) : main_(main), model_(main.Engine(
 frmPreferences::~frmPreferences() = default;
 
 void frmPreferences::BuildControls() {
-    AddFrame("Default Failure Frequency", IDC_FRA_FREQUENCY_SETTINGS, 8, 6, 384, 84);
     Add("STATIC", "Failure Rate:  1/", kLabel, IDC_LBL_ENTER_FAILURE_RATE, 20, 32, 104, 20);
     Add("EDIT", "1000", kBox, IDC_TXT_RATE_DENOMINATOR, 126, 29, 80, 22);
     // Made before its label, so that it lies over the label's blanks (placed
@@ -63,7 +62,11 @@ void frmPreferences::BuildControls() {
     Add("EDIT", "60", kBox, IDC_TXT_INTERVAL, 170, 59, 60, 22);
     const std::string intervalText =
         std::string(kIntervalLead) + std::string(kIntervalBlanks, ' ') + kIntervalTail;
-    Add("STATIC", intervalText.c_str(), kLabel, IDC_LBL_INTERVAL_DESC, 20, 62, 360, 20);
+    // Clipped, so that it never draws over the box lying on it.
+    Add("STATIC", intervalText.c_str(), kLabel | WS_CLIPSIBLINGS, IDC_LBL_INTERVAL_DESC, 20, 62,
+        360, 20);
+    // The frame around them comes last: below them, it does not clip the label.
+    AddFrame("Default Failure Frequency", IDC_FRA_FREQUENCY_SETTINGS, 8, 6, 384, 84);
 
     Add("STATIC", "Select Default Notification Sound:", kLabel, IDC_LBL_DEFAULT_SOUND, 8, 100, 384,
         18);

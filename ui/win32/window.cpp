@@ -1,6 +1,6 @@
 #include "ui/win32/window.h"
 
-#include <uxtheme.h>
+#include <commctrl.h>
 
 #include <cstring>
 
@@ -42,6 +42,48 @@ bool IsOurs(HWND window) {
         }
     }
     return false;
+}
+
+// A group box drawn here: its etched border, and its caption in the colours
+// its window gives it through WM_CTLCOLORSTATIC (the system's own drawing
+// does not take the text colour everywhere). The inside is left to the
+// window's background, as with the system's group boxes.
+LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM lParam,
+                                UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+    if (message != WM_PAINT) {
+        return DefSubclassProc(frame, message, wParam, lParam);
+    }
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(frame, &paint);
+    const HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(frame, WM_GETFONT, 0, 0)));
+    const auto brush = reinterpret_cast<HBRUSH>(SendMessageA(GetParent(frame), WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(frame)));
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    RECT client;
+    GetClientRect(frame, &client);
+    RECT border = client;
+    border.top += metrics.tmHeight / 2;
+    DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
+    const std::string caption = GetText(frame);
+    if (!caption.empty()) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        const int left = client.left + metrics.tmAveCharWidth;
+        RECT label{left, client.top, left + size.cx + metrics.tmAveCharWidth,
+                   client.top + metrics.tmHeight};
+        if (brush != nullptr) {
+            FillRect(dc, &label, brush);
+        }
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, left + metrics.tmAveCharWidth / 2, client.top, caption.c_str(),
+                 static_cast<int>(caption.size()));
+    }
+    SelectObject(dc, oldFont);
+    EndPaint(frame, &paint);
+    return 0;
 }
 
 }  // namespace
@@ -138,7 +180,7 @@ HWND Window::Add(const char* controlClass, const char* text, DWORD style, int id
 
 HWND Window::AddFrame(const char* text, int id, int x, int y, int width, int height) {
     const HWND frame = Add("BUTTON", text, BS_GROUPBOX, id, x, y, width, height);
-    SetWindowTheme(frame, L"", L"");
+    SetWindowSubclass(frame, &FrameProcedure, 0, 0);
     return frame;
 }
 
