@@ -515,8 +515,45 @@ TEST(Win32AdaptersTest, WindowTimersTickOnTheThreadAndMciOpensOnlyFiles) {
         EXPECT_EQ(player.OpenDevice(), 0u) << path;
         player.Play();
     }
-    player.Open(wave.string());  // not a playable wave: silent either way
+    player.Open(wave.string());  // a file, but no wave in it: MCI refuses it
+    EXPECT_EQ(player.OpenDevice(), 0u);
     player.Play();
+
+    // A real wave file opens (played or not, as the machine's audio allows);
+    // opening the next one closes it first.
+    const std::filesystem::path tone = folder.path() / "silence.wav";
+    const std::uint32_t rate = 8000;
+    const std::uint32_t bytes = rate / 10;  // 0.1 s of 8-bit mono
+    std::string riff = "RIFF";
+    auto put32 = [&riff](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            riff += static_cast<char>((v >> (8 * i)) & 0xFF);
+        }
+    };
+    auto put16 = [&riff](std::uint16_t v) {
+        riff += static_cast<char>(v & 0xFF);
+        riff += static_cast<char>(v >> 8);
+    };
+    put32(36 + bytes);
+    riff += "WAVEfmt ";
+    put32(16);
+    put16(1);  // PCM
+    put16(1);  // mono
+    put32(rate);
+    put32(rate);  // bytes per second
+    put16(1);     // block align
+    put16(8);     // bits
+    riff += "data";
+    put32(bytes);
+    riff += std::string(bytes, '\x80');
+    engine::testing::WriteFile(tone, riff);
+    player.Open(tone.string());
+    const UINT opened = player.OpenDevice();
+    EXPECT_NE(opened, 0u);
+    player.Play();
+    player.Open((folder.path() / "missing.wav").string());
+    EXPECT_EQ(player.OpenDevice(), 0u) << "the sound before is closed, nothing new opened";
+    player.Open(tone.string());
     player.Close();
     EXPECT_EQ(player.OpenDevice(), 0u);
 }
