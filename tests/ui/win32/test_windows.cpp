@@ -560,3 +560,56 @@ TEST(Win32AdaptersTest, WindowTimersTickOnTheThreadAndMciOpensOnlyFiles) {
 
 }  // namespace
 }  // namespace skyfault::win32
+
+namespace skyfault::win32 {
+namespace {
+
+std::string VersionValue(const std::vector<char>& info, const char* name) {
+    char* value = nullptr;
+    UINT length = 0;
+    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ==
+            FALSE ||
+        value == nullptr) {
+        return {};
+    }
+    return std::string(value);
+}
+
+TEST(Win32ResourcesTest, TheProgramCarriesItsIconBannerManifestAndVersion) {
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    const auto icon = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON, 256, 256, 0));
+    EXPECT_NE(icon, nullptr);
+    DestroyIcon(icon);
+
+    const auto banner = static_cast<HBITMAP>(
+        LoadImageA(instance, MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP, 0, 0, 0));
+    ASSERT_NE(banner, nullptr);
+    BITMAP picture{};
+    GetObjectA(banner, sizeof picture, &picture);
+    EXPECT_EQ(picture.bmWidth, 300);
+    EXPECT_EQ(picture.bmHeight, 100);
+    DeleteObject(banner);
+
+    const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr) << "the manifest";
+    const std::string manifest(
+        static_cast<const char*>(LockResource(LoadResource(instance, found))),
+        SizeofResource(instance, found));
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find("PerMonitorV2"), std::string::npos);
+
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(path, &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_NE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data()), FALSE);
+    EXPECT_EQ(VersionValue(info, "ProductName"), "Skyfault");
+    EXPECT_EQ(VersionValue(info, "ProductVersion"), "2.0");
+}
+
+}  // namespace
+}  // namespace skyfault::win32
