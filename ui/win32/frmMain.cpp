@@ -398,8 +398,11 @@ void frmMain::PaintBackground(HDC dc) {
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     // The light-yellow frame and the white Instruments frame, inside their borders.
     auto fill = [&](int id, HBRUSH brush) {
-        RECT rect;
-        GetWindowRect(Control(id), &rect);
+        const HWND frame = Control(id);
+        RECT rect{};
+        if (frame == nullptr || GetWindowRect(frame, &rect) == FALSE) {
+            return;  // not made yet
+        }
         MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rect), 2);
         rect.top += Scale(8);
         InflateRect(&rect, -1, -1);
