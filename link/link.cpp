@@ -1,6 +1,7 @@
 #include "link/link.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace skyfault::link {
@@ -116,14 +117,19 @@ bool Link::LinkOpen(std::int32_t requestedSim, std::int32_t& result) {
     block_.Attach(view_);
     pending_.clear();
 
+    // The versions arrive as little-endian values, like every other value.
+    std::array<std::uint8_t, 4> fsuipcBytes{};
+    std::array<std::uint8_t, 4> simBytes{};
     for (int round = 0; round < kVersionRounds && (fsuipcVersion_ == 0 || simVersion_ == 0);
          ++round) {
         std::int32_t code = kOkay;
-        if (!LinkRead(kOffsetFsuipcVersion, 4, &fsuipcVersion_, code) ||
-            !LinkRead(kOffsetSimVersion, 4, &simVersion_, code) || !LinkProcess(code)) {
+        if (!LinkRead(kOffsetFsuipcVersion, 4, fsuipcBytes.data(), code) ||
+            !LinkRead(kOffsetSimVersion, 4, simBytes.data(), code) || !LinkProcess(code)) {
             LinkClose();
             return Fail(code, result);
         }
+        fsuipcVersion_ = static_cast<std::int32_t>(GetLe32(fsuipcBytes.data()));
+        simVersion_ = GetLe32(simBytes.data());
         transport_.Sleep(kRetryPauseMs);
     }
 

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,30 +40,129 @@ bool IsSafeClassName(std::string_view name) {
     });
 }
 
-// A connected socket to `path`, or -1 with errno set.
-int ConnectTo(const std::string& path) {
+using Clock = std::chrono::steady_clock;
+
+// How often a connection is tried again while the server's listen queue is
+// full (it takes no connection now, but may soon).
+constexpr int kConnectRetryMs = 10;
+
+// Milliseconds left until `deadline` (0 once it has passed), rounded up.
+int MillisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 0x7FFFFFFF));
+}
+
+// Waits until `fd` is ready for `events` or `deadline` passes. True when
+// ready (or in error: the next call on `fd` tells which); false on time-out
+// or when poll itself fails, with `error` 0 for a time-out.
+bool WaitUntil(int fd, short events, Clock::time_point deadline, int& error) {
+    for (;;) {
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0) {
+            error = 0;
+            return false;
+        }
+        pollfd wait{fd, events, 0};
+        const int ready = poll(&wait, 1, left);
+        if (ready > 0) {
+            return true;
+        }
+        if (ready < 0 && errno != EINTR) {
+            error = errno;
+            return false;
+        }
+    }
+}
+
+// A connected, non-blocking socket to `path` before `deadline`, or -1. On -1,
+// `error` is 0 when the server took no connection in time (its listen queue
+// stayed full) and the errno of the failure otherwise (nobody listens, ...).
+// A deadline that has passed still makes one attempt.
+int ConnectWithin(const std::string& path, Clock::time_point deadline, int& error) {
     sockaddr_un address{};
     if (path.size() >= sizeof address.sun_path) {
-        errno = ENAMETOOLONG;
+        error = ENAMETOOLONG;
         return -1;
     }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
+        error = errno;
         return -1;
     }
-    int outcome = 0;
-    do {
-        outcome = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (outcome != 0 && errno == EINTR);
-    if (outcome != 0) {
-        const int error = errno;
+    const auto fail = [fd, &error](int code) {
         close(fd);
-        errno = error;
+        error = code;
         return -1;
+    };
+    for (;;) {
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            return fd;
+        }
+        if (errno == EINPROGRESS || errno == EALREADY || errno == EINTR) {
+            // Completes in the background: wait for it, then ask how it ended.
+            int code = 0;
+            if (!WaitUntil(fd, POLLOUT, deadline, code)) {
+                return fail(code);
+            }
+            socklen_t length = sizeof code;
+            if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0) {
+                return fail(errno);
+            }
+            return code == 0 ? fd : fail(code);
+        }
+        if (errno != EAGAIN) {
+            return fail(errno);
+        }
+        // The listen queue is full: someone listens but accepts nothing now.
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0) {
+            return fail(0);
+        }
+        poll(nullptr, 0, std::min(left, kConnectRetryMs));
     }
-    return fd;
+}
+
+// Writes all of `data` to the non-blocking `fd` before `deadline`. False with
+// `error` 0 on time-out (the server reads nothing), the errno otherwise.
+bool SendWithin(int fd, const std::uint8_t* data, std::size_t size, Clock::time_point deadline,
+                int& error) {
+    while (size > 0) {
+        const ssize_t sent = send(fd, data, size, kSendFlags);
+        if (sent >= 0) {
+            data += sent;
+            size -= static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            error = errno;
+            return false;
+        }
+        if (!WaitUntil(fd, POLLOUT, deadline, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int CreateBlockFile(const std::string& path) {
+    return open(path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_RDWR | O_CLOEXEC, 0600);
+}
+
+// The block files that links of this process hold now: the one kind of file
+// of our own name that is not a leftover.
+struct BlockRegistry {
+    std::mutex lock;
+    std::set<std::string> paths;
+};
+
+BlockRegistry& BlocksInUse() {
+    static BlockRegistry registry;
+    return registry;
 }
 
 class LocalTransport final : public Transport {
@@ -76,8 +177,7 @@ public:
             munmap(view, size);
         }
         for (auto& [handle, mapping] : mappings_) {
-            close(mapping.fd);
-            unlink(mapping.path.c_str());
+            RemoveBlockFile(mapping);
         }
     }
 
@@ -89,8 +189,12 @@ public:
         }
         Connection connection;
         connection.path = local::MeetingPath(directory, className);
-        connection.fd = ConnectTo(connection.path);
-        if (connection.fd < 0) {
+        // One attempt, no waiting. A server whose listen queue is full is
+        // there all the same: the first send connects again, within its own
+        // deadline.
+        int failure = 0;
+        connection.fd = ConnectWithin(connection.path, Clock::now(), failure);
+        if (connection.fd < 0 && failure != 0) {
             return 0;
         }
         const std::uintptr_t handle = nextHandle_++;
@@ -140,10 +244,23 @@ public:
         Mapping mapping;
         mapping.path = local::MeetingPath(directory, name);
         mapping.size = size;
-        mapping.fd =
-            open(mapping.path.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_RDWR | O_CLOEXEC, 0600);
+        const std::lock_guard names(BlocksInUse().lock);
+        if (BlocksInUse().paths.count(mapping.path) != 0) {
+            // Another link of this very process holds that block.
+            alreadyExisted = true;
+            return 0;
+        }
+        mapping.fd = CreateBlockFile(mapping.path);
+        if (mapping.fd < 0 && errno == EEXIST) {
+            // The place is ours alone and the name carries our process id:
+            // what lies there was left by an earlier process that had the
+            // same id and ended without closing its link. It is removed,
+            // never opened, whatever it is.
+            if (unlink(mapping.path.c_str()) == 0 || errno == ENOENT) {
+                mapping.fd = CreateBlockFile(mapping.path);
+            }
+        }
         if (mapping.fd < 0) {
-            // Someone else's file stays where it is: the handle is 0.
             alreadyExisted = errno == EEXIST;
             return 0;
         }
@@ -154,6 +271,7 @@ public:
             unlink(mapping.path.c_str());
             return 0;
         }
+        BlocksInUse().paths.insert(mapping.path);
         const std::uintptr_t handle = nextHandle_++;
         mappings_.emplace(handle, std::move(mapping));
         return handle;
@@ -185,8 +303,7 @@ public:
     void CloseMapping(std::uintptr_t mapping) override {
         const auto found = mappings_.find(mapping);
         if (found != mappings_.end()) {
-            close(found->second.fd);
-            unlink(found->second.path.c_str());
+            RemoveBlockFile(found->second);
             mappings_.erase(found);
         }
     }
@@ -201,11 +318,18 @@ public:
             lastError = EINVAL;
             return false;
         }
+        // Connecting, sending and waiting for the reply all share the one
+        // deadline of this try: a server that hangs at any step costs no more.
+        if (options_.sendTimeoutCapMs) {
+            timeoutMs = std::min(timeoutMs, *options_.sendTimeoutCapMs);
+        }
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         Connection& connection = found->second;
+        int error = 0;
         if (connection.fd < 0) {
-            connection.fd = ConnectTo(connection.path);
+            connection.fd = ConnectWithin(connection.path, deadline, error);
             if (connection.fd < 0) {
-                lastError = ErrorCode(errno);
+                lastError = static_cast<std::uint32_t>(error);  // 0: a plain time-out
                 return false;
             }
         }
@@ -219,15 +343,10 @@ public:
         request_.lParam = lParam;
         request_.name = atom->second;
         const auto frame = local::EncodeRequest(request_);
-        if (!SendAll(connection.fd, frame.data(), frame.size())) {
-            return Lost(connection, errno, lastError);
+        if (!SendWithin(connection.fd, frame.data(), frame.size(), deadline, error)) {
+            return Ended(connection, error, lastError);
         }
 
-        if (options_.sendTimeoutCapMs) {
-            timeoutMs = std::min(timeoutMs, *options_.sendTimeoutCapMs);
-        }
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             while (connection.received.size() >= local::kReplyFrameSize) {
                 const auto reply = local::DecodeReply(connection.received.data());
@@ -240,28 +359,15 @@ public:
                     answer = reply->answer;
                     return true;
                 }
-                // A late answer to an earlier send: not ours.
+                // An answer to an earlier send: not ours.
             }
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                return false;  // a plain time-out: lastError stays 0
-            }
-            pollfd wait{connection.fd, POLLIN, 0};
-            const int ready = poll(&wait, 1, static_cast<int>(left.count()));
-            if (ready < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return Lost(connection, errno, lastError);
-            }
-            if (ready == 0) {
-                continue;  // the deadline check above ends the wait
+            if (!WaitUntil(connection.fd, POLLIN, deadline, error)) {
+                return Ended(connection, error, lastError);
             }
             std::uint8_t buffer[256];
             const ssize_t count = recv(connection.fd, buffer, sizeof buffer, 0);
             if (count < 0) {
-                if (errno == EINTR || errno == EAGAIN) {
+                if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
                     continue;
                 }
                 return Lost(connection, errno, lastError);
@@ -293,6 +399,13 @@ private:
         std::uint32_t size = 0;
     };
 
+    static void RemoveBlockFile(const Mapping& mapping) {
+        close(mapping.fd);
+        unlink(mapping.path.c_str());
+        const std::lock_guard names(BlocksInUse().lock);
+        BlocksInUse().paths.erase(mapping.path);
+    }
+
     static std::uint32_t ErrorCode(int error) {
         return error != 0 ? static_cast<std::uint32_t>(error) : static_cast<std::uint32_t>(EIO);
     }
@@ -312,19 +425,17 @@ private:
         return false;
     }
 
-    static bool SendAll(int fd, const std::uint8_t* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t sent = send(fd, data, size, kSendFlags);
-            if (sent < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            data += sent;
-            size -= static_cast<std::size_t>(sent);
+    // A try that ended before its answer: `error` 0 for a time-out. Either
+    // way the connection is not used again: a server that reads nothing
+    // would find the frames of every later try piled up in it, and a late
+    // answer can never be taken for the next one.
+    static bool Ended(Connection& connection, int error, std::uint32_t& lastError) {
+        if (error != 0) {
+            return Lost(connection, error, lastError);
         }
-        return true;
+        lastError = 0;
+        Disconnect(connection);
+        return false;
     }
 
     LocalTransportOptions options_;

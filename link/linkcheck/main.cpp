@@ -4,6 +4,7 @@
 // for a command line it cannot use.
 
 #include <charconv>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -175,6 +176,11 @@ void PrintRead(const Operation& op) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // A reader that has gone (output piped into a command that ended) must
+    // not end the program with its link open: the link is closed as always.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::vector<std::string_view> args(argv + 1, argv + argc);
     for (std::string_view arg : args) {
         if (arg == "--help" || arg == "-h") {

@@ -240,6 +240,8 @@ TEST_F(LinkTest, VersionCheckBounds) {
         std::uint32_t sim;
         std::int32_t expected;
     };
+    // The server holds these as little-endian bytes: read in host order, a
+    // big-endian host would take every row for a wrong version.
     const Case cases[] = {
         {0x19980005, 0xFADE0001, kOkay},         {0x19980004, 0xFADE0001, kWrongVersion},
         {0x7FFFFFFF, 0xFADE0000, kOkay},          // simulator code 0 is still a value

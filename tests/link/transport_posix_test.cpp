@@ -122,20 +122,23 @@ private:
         }
         std::uint32_t answer = Process(*frame);
         if (mode_ == Mode::kStaleFirst) {
-            Reply(fd, frame->sequence - 1, 1);
+            EXPECT_TRUE(Reply(fd, frame->sequence - 1, 1));
         }
         if (mode_ == Mode::kLate) {
-            // Answers tell which request they belong to: 101, 102, ...
+            // Answers tell which request they belong to: 101, 102, ... The
+            // client may have gone by then.
             std::this_thread::sleep_for(std::chrono::milliseconds(60));
             answer = 100 + static_cast<std::uint32_t>(Frames().size());
+            Reply(fd, frame->sequence, answer);
+            return;
         }
-        Reply(fd, frame->sequence, answer);
+        EXPECT_TRUE(Reply(fd, frame->sequence, answer));
     }
 
-    static void Reply(int fd, std::uint32_t sequence, std::uint32_t answer) {
+    static bool Reply(int fd, std::uint32_t sequence, std::uint32_t answer) {
         const auto reply = local::EncodeReply({sequence, answer});
-        ASSERT_EQ(send(fd, reply.data(), reply.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(reply.size()));
+        return send(fd, reply.data(), reply.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(reply.size());
     }
 
     // Carries out the block against the simulator stand-in's offset space.
@@ -276,6 +279,8 @@ TEST_F(LocalTransportTest, SilentServerTimesOutAfter11SendsAndLeavesNothing) {
     for (std::size_t i = 1; i < frames.size(); ++i) {
         EXPECT_NE(frames[i].sequence, frames[i - 1].sequence) << "a new number for every send";
     }
+    // Unread frames never pile up in one connection.
+    EXPECT_EQ(server.Connections(), 11) << "a connection whose try timed out is not used again";
 }
 
 TEST_F(LocalTransportTest, RepliesToOtherSequenceNumbersAreDiscarded) {
@@ -285,7 +290,7 @@ TEST_F(LocalTransportTest, RepliesToOtherSequenceNumbersAreDiscarded) {
     EXPECT_EQ(server.Frames().size(), 1u);
 }
 
-TEST_F(LocalTransportTest, ALateAnswerIsNotTakenForTheNextOne) {
+TEST_F(LocalTransportTest, ALateAnswerIsNeverTakenForTheNextOne) {
     MakeDirectory();
     TestServer server(directory_, "UIPCMAIN", Mode::kLate);
     auto patient = MakeLocalTransport();
@@ -297,9 +302,11 @@ TEST_F(LocalTransportTest, ALateAnswerIsNotTakenForTheNextOne) {
     const std::int32_t wParam = static_cast<std::int16_t>(atom);
     EXPECT_FALSE(patient->SendMessageTimeout(window, 1, wParam, 0, 5, answer, error));
     EXPECT_EQ(error, 0u) << "a plain time-out";
-    // The first request's answer (101) arrives while the second one waits.
+    // The first request's answer (101) comes while the second one waits,
+    // on the connection that was closed when the first try timed out.
     EXPECT_TRUE(patient->SendMessageTimeout(window, 1, wParam, 0, 2000, answer, error));
     EXPECT_EQ(answer, 102u);
+    EXPECT_EQ(server.Connections(), 2);
     const auto frames = server.Frames();
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0].name, "FSASMLIB:IPC:1:1") << "the frame carries the atom's name";
@@ -314,15 +321,55 @@ TEST_F(LocalTransportTest, LostConnectionFailsWithAnErrorThenReconnects) {
     EXPECT_EQ(sleeps_, 2) << "one pause before the retry, one after the version round";
 }
 
-TEST_F(LocalTransportTest, AnExistingBlockFileIsRefusedAndLeftAlone) {
+TEST_F(LocalTransportTest, ALeftoverBlockFileOfOurNameIsReplacedNeverOpened) {
     MakeDirectory();
     TestServer server(directory_, "UIPCMAIN", Mode::kServe);
-    const int fd = open(BlockPath().c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "mine", 4), 4);
-    close(fd);
-    EXPECT_EQ(Open(), kMappingFailed);
-    EXPECT_EQ(fs::file_size(BlockPath()), 4u);
+    const std::string elsewhere = runtime_ + "/elsewhere";
+    struct Case {
+        const char* what;
+        std::function<void()> leave;
+    };
+    const Case cases[] = {
+        {"short file",
+         [&] {
+             const int fd = open(BlockPath().c_str(), O_CREAT | O_WRONLY, 0600);
+             ASSERT_GE(fd, 0);
+             ASSERT_EQ(write(fd, "mine", 4), 4);
+             close(fd);
+         }},
+        {"named pipe", [&] { ASSERT_EQ(mkfifo(BlockPath().c_str(), 0400), 0); }},
+        {"symbolic link", [&] { ASSERT_EQ(symlink(elsewhere.c_str(), BlockPath().c_str()), 0); }},
+    };
+    for (const Case& c : cases) {
+        std::error_code ignored;
+        fs::remove(BlockPath(), ignored);
+        fs::remove(elsewhere, ignored);
+        const int fd = open(elsewhere.c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, "kept", 4), 4);
+        close(fd);
+        c.leave();
+        ASSERT_EQ(Open(), kOkay) << c.what;
+        struct stat info {};
+        ASSERT_EQ(lstat(BlockPath().c_str(), &info), 0) << c.what;
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << c.what;
+        EXPECT_EQ(info.st_size, 32768) << c.what;
+        EXPECT_EQ(fs::file_size(elsewhere), 4u) << c.what << ": nothing behind the name is touched";
+        link_->LinkClose();
+        EXPECT_NE(lstat(BlockPath().c_str(), &info), 0) << c.what;
+    }
+
+    // The block of a link that this process holds is no leftover.
+    ASSERT_EQ(Open(), kOkay);
+    auto other = MakeLocalTransport({20, [](std::uint32_t) {}});
+    Link second(*other);
+    std::int32_t result = -1;
+    EXPECT_FALSE(second.LinkOpen(0, result));
+    EXPECT_EQ(result, kMappingFailed);
+    std::uint32_t value = 0;
+    ASSERT_TRUE(link_->LinkRead(0x02BC, 4, &value, result));
+    EXPECT_TRUE(link_->LinkProcess(result)) << result;
+    EXPECT_EQ(value, 120u * 128u);
 }
 
 TEST_F(LocalTransportTest, UnfitDirectoriesAreTakenForNoServer) {

@@ -164,6 +164,16 @@ public:
         return exitCode_;
     }
     void Terminate() { kill(pid_, SIGTERM); }
+    // Stops it (SIGSTOP), returning once it is stopped: it accepts and reads
+    // nothing, while the system still queues connections up to its listen
+    // backlog and frames up to a connection's buffer.
+    void Pause() {
+        kill(pid_, SIGSTOP);
+        int status = 0;
+        waitpid(pid_, &status, WUNTRACED);
+    }
+    // Lets a paused server go on; safe from another thread.
+    void Resume() { kill(pid_, SIGCONT); }
     void Kill() {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
