@@ -78,6 +78,21 @@ bool Within(double value, double low, double high) {
     return low <= value && value <= high;
 }
 
+std::uint32_t LittleEndian(const std::array<std::uint8_t, 4>& bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The settings of a start without a file to read: the notifications follow
+// their boxes, which the Preferences dialog shows ticked, so that failures
+// are shown and heard from the first start on.
+Settings StartingDefaults() {
+    Settings settings = FirstStartSettings();
+    settings.audioNotify = settings.audioBox != 0;
+    settings.visualNotify = settings.textBox != 0;
+    return settings;
+}
+
 }  // namespace
 
 double OutsideAirTemperature(std::int16_t raw) {
@@ -124,24 +139,25 @@ Engine::Engine(Dependencies dependencies)
     struct Design {
         TimerId id;
         int periodMs;
-        bool enabled;
         void (Engine::*handler)();
     };
     const Design design[kTimerCount] = {
-        {TimerId::FailureEvent, 60000, true, &Engine::tmrFailureEvent_Timer},
-        {TimerId::CheckConnect, 5000, true, &Engine::tmrCheckConnect_Timer},
-        {TimerId::Synchronize, 1000, true, &Engine::tmrSynchronize_Timer},
-        {TimerId::EngineOut, 2000, false, &Engine::tmrEngineOut_Timer},
-        {TimerId::FuelLeak, 3000, false, &Engine::tmrFuelLeak_Timer},
-        {TimerId::GearStuck, 3000, false, &Engine::tmrGearStuck_Timer},
-        {TimerId::FlapsStuck, 3000, false, &Engine::tmrFlapsStuck_Timer},
+        {TimerId::FailureEvent, 60000, &Engine::tmrFailureEvent_Timer},
+        {TimerId::CheckConnect, 5000, &Engine::tmrCheckConnect_Timer},
+        {TimerId::Synchronize, 1000, &Engine::tmrSynchronize_Timer},
+        {TimerId::EngineOut, 2000, &Engine::tmrEngineOut_Timer},
+        {TimerId::FuelLeak, 3000, &Engine::tmrFuelLeak_Timer},
+        {TimerId::GearStuck, 3000, &Engine::tmrGearStuck_Timer},
+        {TimerId::FlapsStuck, 3000, &Engine::tmrFlapsStuck_Timer},
     };
+    // Every timer starts switched off; the window's loading switches on
+    // those that run as designed (Form_Load).
     for (const Design& d : design) {
         auto& slot = timers_[static_cast<int>(d.id)];
         slot = dependencies.timers.CreateTimer();
         slot->SetInterval(d.periodMs);
         slot->SetCallback([this, handler = d.handler] { (this->*handler)(); });
-        slot->SetEnabled(d.enabled);
+        slot->SetEnabled(false);
     }
 }
 
@@ -190,6 +206,12 @@ void Engine::Main() {
 
 void Engine::Form_Load() {
     state_.window.loaded = true;
+    // The timers that run as designed start now, after the link's open
+    // however long it took, so that each first tick is one full period away;
+    // the configuration then switches them as it says.
+    for (const TimerId id : {TimerId::FailureEvent, TimerId::CheckConnect, TimerId::Synchronize}) {
+        timer(id).SetEnabled(true);
+    }
     Settings& settings = state_.settings;
     std::fill(settings.soundFiles.begin(), settings.soundFiles.end(), std::string(kUndefinedSound));
 
@@ -202,10 +224,10 @@ void Engine::Form_Load() {
             break;
         case LoadResult::Status::Missing:
             // First start: the defaults; the file is written at the next save.
-            settings = FirstStartSettings();
+            settings = StartingDefaults();
             break;
         case LoadResult::Status::Unreadable:
-            settings = FirstStartSettings();
+            settings = StartingDefaults();
             state_.window.txtMessage.text = ReadErrorMessage(loaded.error);
             break;
     }
@@ -317,21 +339,25 @@ void Engine::SetAllowed(int systemId, int value) {
 // --- Link exchanges ----------------------------------------------------------
 
 std::uint32_t Engine::ReadValue(std::uint32_t offset, std::uint32_t size) {
-    std::array<std::uint8_t, 4> bytes{};
-    std::int32_t result = 0;
-    link_.LinkRead(offset, size, bytes.data(), result);
-    link_.LinkProcess(result);
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    return ReadAnswered(offset, size).value_or(0);
 }
 
-void Engine::WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value) {
+std::optional<std::uint32_t> Engine::ReadAnswered(std::uint32_t offset, std::uint32_t size) {
+    std::array<std::uint8_t, 4> bytes{};
+    std::int32_t result = 0;
+    if (!link_.LinkRead(offset, size, bytes.data(), result) || !link_.LinkProcess(result)) {
+        return std::nullopt;
+    }
+    return LittleEndian(bytes);
+}
+
+bool Engine::WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value) {
     const std::array<std::uint8_t, 4> bytes = {
         static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
         static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     std::int32_t result = 0;
     link_.LinkWrite(offset, size, bytes.data(), result);
-    link_.LinkProcess(result);
+    return link_.LinkProcess(result);
 }
 
 // --- Failure check cycle -----------------------------------------------------
@@ -379,15 +405,50 @@ void Engine::FailSystem(std::int16_t systemId) {
     }
     const FailureWrite& write = FailureOffsetTable[id];
     std::uint32_t value = static_cast<std::uint32_t>(write.value);
-    ContinuingFailureState& continuing = state_.continuing;
+    std::int32_t result = 0;
+    // Nothing of a failure that did not go through remains: the status line
+    // shows the link's code and the system stays eligible.
+    const auto notCarriedOut = [this](const char* step, std::int32_t code) {
+        state_.window.txtMessage.text = step + std::to_string(code);
+        MarkChanged();
+        Flush();
+    };
 
-    // Arm the continuing failure first; it stays armed whatever the write does.
+    // Gear and flaps are written back, and held, where they are: that
+    // position must really have been read, or nothing is written.
+    if (id == kLandingGear || id == kFlaps) {
+        const std::uint32_t control =
+            id == kLandingGear ? offsets::kGearControl : offsets::kFlapsControl;
+        std::array<std::uint8_t, 4> held{};
+        if (!link_.LinkRead(control, 4, held.data(), result)) {
+            notCarriedOut("Error in Write: ", result);
+            return;
+        }
+        if (!link_.LinkProcess(result)) {
+            notCarriedOut("Error in Process: ", result);
+            return;
+        }
+        value = LittleEndian(held);
+    }
+
+    const std::array<std::uint8_t, 4> bytes = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    if (!link_.LinkWrite(write.offset, write.size, bytes.data(), result)) {
+        notCarriedOut("Error in Write: ", result);
+        return;
+    }
+    if (!link_.LinkProcess(result)) {
+        notCarriedOut("Error in Process: ", result);
+        return;
+    }
+
+    // The failure went through: its continuing part starts now.
+    ContinuingFailureState& continuing = state_.continuing;
     if (id == kLandingGear) {
-        value = ReadValue(offsets::kGearControl, 4);
         timer(TimerId::GearStuck).SetEnabled(true);
         continuing.stuckGearPosition = static_cast<std::int32_t>(value);
     } else if (id == kFlaps) {
-        value = ReadValue(offsets::kFlapsControl, 4);
         timer(TimerId::FlapsStuck).SetEnabled(true);
         continuing.stuckFlapsPosition = static_cast<std::int32_t>(value);
     } else if (id >= kEngine1 && id <= kEngine4) {
@@ -396,23 +457,6 @@ void Engine::FailSystem(std::int16_t systemId) {
     } else if (id >= kLeftTank && id <= kCenterTank) {
         timer(TimerId::FuelLeak).SetEnabled(true);
         continuing.tankLeak[id - kLeftTank] = true;
-    }
-
-    const std::array<std::uint8_t, 4> bytes = {
-        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    std::int32_t result = 0;
-    if (!link_.LinkWrite(write.offset, write.size, bytes.data(), result)) {
-        state_.window.txtMessage.text = "Error in Write: " + std::to_string(result);
-        MarkChanged();
-        Flush();
-        return;
-    }
-    if (!link_.LinkProcess(result)) {
-        state_.window.txtMessage.text = "Error in Process: " + std::to_string(result);
-        MarkChanged();
-        Flush();
-        return;
     }
 
     if (state_.settings.visualNotify) {
@@ -452,15 +496,20 @@ void Engine::tmrFuelLeak_Timer() {
         if (!leaks[tank]) {
             continue;
         }
-        const auto level = static_cast<std::int32_t>(ReadValue(offsets::kTankLevel[tank], 4));
-        std::int32_t next = 0;
-        if (level >= kLeakStep) {
-            next = level - kLeakStep;
-        } else {
+        // A level that was not read is not taken for an empty tank: the
+        // leak goes on at the next tick that reads.
+        const std::optional<std::uint32_t> read = ReadAnswered(offsets::kTankLevel[tank], 4);
+        if (!read) {
+            continue;
+        }
+        const auto level = static_cast<std::int32_t>(*read);
+        const bool empties = level < kLeakStep;
+        const std::int32_t next = empties ? 0 : level - kLeakStep;
+        // The leak ends once the tank has really been written empty.
+        if (WriteValue(offsets::kTankLevel[tank], 4, static_cast<std::uint32_t>(next)) && empties) {
             leaks[tank] = false;
             MarkChanged();
         }
-        WriteValue(offsets::kTankLevel[tank], 4, static_cast<std::uint32_t>(next));
     }
     if (std::none_of(leaks.begin(), leaks.end(), [](bool leaking) { return leaking; })) {
         timer(TimerId::FuelLeak).SetEnabled(false);
@@ -469,8 +518,9 @@ void Engine::tmrFuelLeak_Timer() {
 }
 
 void Engine::HoldControl(std::uint32_t offset, std::int32_t position) {
-    const auto current = static_cast<std::int32_t>(ReadValue(offset, 4));
-    if (current != position) {
+    // A position that was not read is left alone until the next tick.
+    const std::optional<std::uint32_t> current = ReadAnswered(offset, 4);
+    if (current && static_cast<std::int32_t>(*current) != position) {
         WriteValue(offset, 4, static_cast<std::uint32_t>(position));
     }
 }
@@ -498,11 +548,17 @@ void Engine::CheckSimPause() {
     std::int32_t result = 0;
     StatusLine& status = state_.window.txtMessage;
     if (!link_.LinkRead(offsets::kPause, 2, bytes.data(), result) || !link_.LinkProcess(result)) {
-        status.text = std::to_string(result);
-        MarkChanged();
+        // The code is shown when it is new, not every second again: a
+        // message put there since (a save that failed) stays readable.
+        if (pauseCheckFailure_ != result) {
+            pauseCheckFailure_ = result;
+            status.text = std::to_string(result);
+            MarkChanged();
+        }
         Flush();
         return;
     }
+    pauseCheckFailure_.reset();
     const int value = bytes[0] | bytes[1] << 8;
     if (value == 1) {
         timer(TimerId::FailureEvent).SetEnabled(false);

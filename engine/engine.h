@@ -7,8 +7,9 @@
 // configuration reader and writer applied to the live state (`ReadCFG` on
 // first load, `WriteCFG`), the failure check cycle and the failure actions,
 // the continuing failures, the notifications, the link supervision and the
-// pause check. It owns the seven timers (made through a `TimerFactory`) and
-// drives the one sound player; everything runs on the caller's thread.
+// pause check. It owns the seven timers (made through a `TimerFactory`,
+// switched off until the window loads) and drives the one sound player;
+// everything runs on the caller's thread.
 //
 // How a user interface uses it:
 //   1. Make the link (`link::Link` over `link::MakePlatformTransport()`), a
@@ -50,6 +51,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -244,9 +246,12 @@ private:
     void ApplyConfigEntry(const ConfigEntry& entry);
     void SetActivation(bool on);
     // A read of `size` bytes into a zeroed little-endian value; the result
-    // of the exchange is not examined.
+    // of the exchange is not examined (a read that failed gives 0).
     std::uint32_t ReadValue(std::uint32_t offset, std::uint32_t size);
-    void WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value);
+    // The same read, with nothing when it could not be queued or exchanged.
+    std::optional<std::uint32_t> ReadAnswered(std::uint32_t offset, std::uint32_t size);
+    // True when the write was exchanged.
+    bool WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value);
     void HoldControl(std::uint32_t offset, std::int32_t position);
     void MarkChanged() { changed_ = true; }
     // Tells the window about the changes made by the operation that just ended.
@@ -268,6 +273,8 @@ private:
     std::function<void()> onChanged_;
     std::function<void()> onQuit_;
     bool changed_ = false;
+    // The code of the pause check's last failure; none after a check that worked.
+    std::optional<std::int32_t> pauseCheckFailure_;
 };
 
 }  // namespace skyfault::engine

@@ -63,7 +63,7 @@ void Preferences::ApplyFrequencySettings() {
     engine_.SetCheckInterval(form_.txtInterval, periodMs);
 }
 
-void Preferences::cmdPrefsOK_Click() {
+bool Preferences::cmdPrefsOK_Click() {
     ApplyFrequencySettings();
 
     Settings& settings = engine_.settings();
@@ -90,10 +90,14 @@ void Preferences::cmdPrefsOK_Click() {
     engine_.preferences().txtDefaultSound = form_.txtDefaultSound;
     engine_.NotifyChanged();
 
-    engine_.WriteCFG();
+    // The settings are in force either way; a file that could not be saved
+    // keeps the dialog open, the reason in the status line, so that the
+    // user can mend the cause and press OK again.
+    const bool saved = engine_.WriteCFG();
     // The boxes now show what is in force (a greyed pause box shows ticked).
     LoadFromSettings();
-    visible_ = false;
+    visible_ = !saved;
+    return saved;
 }
 
 void Preferences::cmdPrefsCancel_Click() {

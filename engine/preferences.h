@@ -67,7 +67,9 @@ public:
     void optFuelLeakSpeed_Click(int index);
 
     // OK: checks and applies every box, rewrites the file, hides the dialog.
-    void cmdPrefsOK_Click();
+    // When the file cannot be saved the dialog stays shown (the status line
+    // says why). True when the dialog is hidden.
+    bool cmdPrefsOK_Click();
     // Cancel (also Escape and the frame's close box): every box back from the
     // settings in force; the dialog is hidden; nothing is applied or written.
     void cmdPrefsCancel_Click();

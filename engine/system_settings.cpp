@@ -146,10 +146,13 @@ void SystemSettings::cmbSystem_Click(int position) {
     ShowItem();
 }
 
-void SystemSettings::cmdOKSystemSettings_Click() {
+bool SystemSettings::cmdOKSystemSettings_Click() {
     StoreShownSystem();
-    engine_.WriteCFG();
-    visible_ = false;
+    // A file that could not be saved keeps the dialog open, the reason in
+    // the status line.
+    const bool saved = engine_.WriteCFG();
+    visible_ = !saved;
+    return saved;
 }
 
 void SystemSettings::cmdResetSystemSettings_Click() {

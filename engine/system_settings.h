@@ -81,7 +81,9 @@ public:
     // system is stored, the selected one shown.
     void cmbSystem_Click(int position);
     // OK: stores the shown system, rewrites the file, hides the dialog.
-    void cmdOKSystemSettings_Click();
+    // When the file cannot be saved the dialog stays shown (the status line
+    // says why). True when the dialog is hidden.
+    bool cmdOKSystemSettings_Click();
     // Default: the default values into the boxes (the tables change only
     // when the shown system is next stored).
     void cmdResetSystemSettings_Click();

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "engine/preferences.h"
+#include "engine/system_settings.h"
 #include "settings/config.h"
 #include "settings/text.h"
 #include "tests/support/engine_fixture.h"
@@ -23,7 +25,16 @@ TEST_F(EngineTest, TheTitleSaysConnectedOrCarriesTheLinksReason) {
 }
 
 TEST_F(EngineTest, AMissingFileStartsFromTheDefaultsAndTheDesignedWindow) {
-    Start();
+    // The timers are made switched off; however long the link's open takes,
+    // they take their designed states only when the window loads.
+    engine = std::make_unique<Engine>(
+        Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
+    for (int id = 0; id < kTimerCount; ++id) {
+        EXPECT_FALSE(timer(static_cast<TimerId>(id)).Enabled()) << id;
+    }
+    clock.Advance(60000);
+    EXPECT_EQ(clock.TickCount(), 0);
+    engine->Main();
     const auto& s = state().settings;
     for (int id = 0; id < kSystemCount; ++id) {
         EXPECT_EQ(s.systemStr[id], "1000,0,999,-50,100,-999,99999,D");
@@ -46,6 +57,20 @@ TEST_F(EngineTest, AMissingFileStartsFromTheDefaultsAndTheDesignedWindow) {
         EXPECT_EQ(timer(e.id).Interval(), e.period) << static_cast<int>(e.id);
         EXPECT_EQ(timer(e.id).Enabled(), e.enabled) << static_cast<int>(e.id);
     }
+    // Each first tick comes one full period after the load.
+    clock.Advance(999);
+    EXPECT_EQ(clock.TickCount(), 0);
+    clock.Advance(1);
+    EXPECT_EQ(clock.TickCount(), 1);
+    clock.Advance(58999);
+    EXPECT_TRUE(random.seeds.empty());
+    clock.Advance(1);
+    EXPECT_EQ(random.seeds.size(), 1u);
+    // The notification boxes are ticked, and the notifications are on.
+    EXPECT_EQ(s.audioBox, 1);
+    EXPECT_EQ(s.textBox, 1);
+    EXPECT_TRUE(s.audioNotify);
+    EXPECT_TRUE(s.visualNotify);
     // The file is written at the next save.
     EXPECT_FALSE(std::filesystem::exists(configPath));
     EXPECT_TRUE(engine->WriteCFG());
@@ -100,6 +125,8 @@ TEST_F(EngineTest, AnUnreadableFileGivesTheDefaultsAndSaysWhy) {
         << state().window.txtMessage.text;
     EXPECT_GT(state().window.txtMessage.text.size(), ReadErrorMessage("").size());
     EXPECT_EQ(state().settings.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
+    EXPECT_TRUE(state().settings.audioNotify);
+    EXPECT_TRUE(state().settings.visualNotify);
 }
 
 TEST_F(EngineTest, ASaveFailureShowsWhyAndLosesNothing) {
@@ -116,15 +143,32 @@ TEST_F(EngineTest, ASaveFailureShowsWhyAndLosesNothing) {
     EXPECT_EQ(message.rfind(SaveErrorMessage(""), 0), 0u) << message;
     EXPECT_TRUE(std::filesystem::is_directory(configPath / "inside"));
     EXPECT_EQ(sound.commands, (std::vector<std::string>{"Close"}));
-    // Exit does not leave while the settings cannot be saved.
+    // Exit does not leave while the settings cannot be saved, and the
+    // dialogs' OK does not hide them: the status line says why.
     engine->btnExit_Click();
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(link.IsOpen());
-    // Once the place is free again, everything is written.
+    Preferences prefs(*engine);
+    SystemSettings systems(*engine);
+    prefs.Show();
+    prefs.SetRateText("250");
+    engine->SetStatusText("");
+    EXPECT_FALSE(prefs.cmdPrefsOK_Click());
+    EXPECT_TRUE(prefs.visible());
+    EXPECT_EQ(state().window.txtMessage.text.rfind(SaveErrorMessage(""), 0), 0u);
+    EXPECT_EQ(state().settings.rateDenominator, "250");  // in force all the same
+    engine->SetStatusText("");
+    EXPECT_FALSE(systems.cmdOKSystemSettings_Click());
+    EXPECT_TRUE(systems.visible());
+    EXPECT_EQ(state().window.txtMessage.text.rfind(SaveErrorMessage(""), 0), 0u);
+    // Once the place is free again, everything is written and OK hides.
     std::filesystem::remove_all(configPath);
-    EXPECT_TRUE(engine->WriteCFG());
+    EXPECT_TRUE(systems.cmdOKSystemSettings_Click());
+    EXPECT_FALSE(systems.visible());
+    EXPECT_TRUE(prefs.cmdPrefsOK_Click());
+    EXPECT_FALSE(prefs.visible());
     const std::string written = ReadFile(configPath);
-    EXPECT_NE(written.find("Rate=500\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Rate=250\r\n"), std::string::npos);
     EXPECT_NE(written.find("AttitudeIndicatorStr=7,0,999,-50,100,-999,99999,C\r\n"),
               std::string::npos);
 }

@@ -30,15 +30,40 @@ TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndTheTimerStopsAfterSu
     EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
 }
 
-TEST_F(EngineTest, WithTheLinkDownThePauseCheckShowsCodeNineEverySecond) {
+// The pause check shows its code when the code is new, so that a message
+// put into the status line since stays readable.
+TEST_F(EngineTest, ThePauseCheckShowsAFailuresCodeOnceNotEverySecond) {
     server.SetWindowClass("");
     WriteConfig("PauseWithSim=1\r\nActivated=0\r\n");
     Start();
-    clock.Advance(1000);
-    EXPECT_EQ(state().window.txtMessage.text, "9");
-    engine->SetStatusText("something else");
-    clock.Advance(1000);
-    EXPECT_EQ(state().window.txtMessage.text, "9");
+    const std::string& status = state().window.txtMessage.text;
+    struct Step {
+        const char* what;
+        std::int32_t sendError;  // -1: no server window at all
+        const char* shown;
+    };
+    const Step steps[] = {
+        {"link not open: the first failed check", -1, "9"},
+        {"the same code again", -1, "message"},
+        {"another code", static_cast<std::int32_t>(test_support::kInvalidWindowError), "12"},
+        {"the same code again", static_cast<std::int32_t>(test_support::kInvalidWindowError),
+         "message"},
+        {"a check that works", 0, "message"},
+        {"the code after a check that worked",
+         static_cast<std::int32_t>(test_support::kInvalidWindowError), "12"},
+    };
+    for (const Step& step : steps) {
+        if (step.sendError >= 0 && !link.IsOpen()) {
+            server.SetWindowClass(test_support::kFsuipcClass);
+            std::int32_t result = 0;
+            ASSERT_TRUE(link.LinkOpen(0, result));
+        }
+        server.SetSendFailure(static_cast<std::uint32_t>(step.sendError),
+                              step.sendError > 0 ? -1 : 0);
+        engine->SetStatusText("message");
+        clock.Advance(3000);
+        EXPECT_EQ(status, step.shown) << step.what;
+    }
     EXPECT_FALSE(state().pausedBySim);
 }
 

@@ -1,9 +1,13 @@
 // A week of simulated time on the manual clock: random settings (seeded), a
 // pilot who moves things, a user who clicks now and then, and an in-process
-// server that misbehaves now and then. Nothing may crash, and after every
-// simulated second:
+// server that misbehaves now and then, or goes away for up to 20 seconds and
+// comes back. Nothing may crash, and after every simulated second:
 //   - a system fails at most once per run, and at most one per check;
-//   - the fuel leak timer runs exactly while a tank leaks;
+//   - the fuel leak timer runs exactly while a tank leaks, and a leak ends
+//     only at a tank read below one step and written empty;
+//   - a continuing failure runs only for a system that failed (its box is
+//     disabled), and gear, flaps, mixtures and tank levels are written only
+//     for such systems, gear and flaps only with their held position;
 //   - the check timer is off while disabled, and off while paused (pause
 //     synchronisation on, simulator paused);
 //   - the link stays open, and a failed exchange shows only 11, 12 or 13.
@@ -13,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -58,7 +63,9 @@ protected:
             default:
                 break;
         }
-        const int lowIas = Pick(0, 150);
+        // Windows from 0 kt, as the default list has, also pass the zeros
+        // that the reads deliver while the server is away.
+        const int lowIas = Chance(0.3) ? 0 : Pick(1, 150);
         return std::to_string(Pick(1, 3000)) + "," + std::to_string(lowIas) + "," +
                std::to_string(lowIas + Pick(0, 400)) + "," + std::to_string(Pick(-60, 10)) + "," +
                std::to_string(Pick(10, 60)) + ",-999," + std::to_string(Pick(0, 99999)) +
@@ -132,19 +139,86 @@ protected:
         }
     }
 
-    // This second's misbehaviour of the server; true when it stays sound.
+    // A continuing failure belongs to a system whose failure went through:
+    // its box is disabled. Unless replies were corrupted, every write the
+    // server carried out was seen to succeed, so each write to a control of
+    // a continuing failure must belong to such a system, and gear and flaps
+    // are written only with their held position.
+    int continuingWrites = 0;
+    void CheckContinuingFailures(bool writesSeen) {
+        using namespace skyfault::system_id;
+        const auto failed = [this](int id) { return !state().window.chkFailureTypeEnabled[id]; };
+        const ContinuingFailureState& c = state().continuing;
+        bool anyEngine = false;
+        for (int engine = 0; engine < 4; ++engine) {
+            ASSERT_EQ(c.engineOut[engine], failed(kEngine1 + engine)) << "engine " << engine + 1;
+            anyEngine = anyEngine || c.engineOut[engine];
+        }
+        for (int tank = 0; tank < 3; ++tank) {
+            ASSERT_TRUE(!c.tankLeak[tank] || failed(kLeftTank + tank)) << "tank " << tank;
+        }
+        ASSERT_EQ(timer(TimerId::EngineOut).Enabled(), anyEngine);
+        ASSERT_EQ(timer(TimerId::GearStuck).Enabled(), failed(kLandingGear));
+        ASSERT_EQ(timer(TimerId::FlapsStuck).Enabled(), failed(kFlaps));
+
+        const auto log = server.Writes();
+        server.ClearLog();
+        if (!writesSeen) {
+            return;
+        }
+        for (const test_support::Access& write : log) {
+            const std::uint32_t value = ValueOf(write);
+            bool continuing = true;
+            if (write.offset == offsets::kGearControl) {
+                ASSERT_TRUE(failed(kLandingGear));
+                ASSERT_EQ(static_cast<std::int32_t>(value), c.stuckGearPosition);
+            } else if (write.offset == offsets::kFlapsControl) {
+                ASSERT_TRUE(failed(kFlaps));
+                ASSERT_EQ(static_cast<std::int32_t>(value), c.stuckFlapsPosition);
+            } else {
+                continuing = false;
+                for (int engine = 0; engine < 4; ++engine) {
+                    if (write.offset == offsets::kMixture[engine]) {
+                        ASSERT_TRUE(failed(kEngine1 + engine)) << "engine " << engine + 1;
+                        ASSERT_EQ(value, 0u);
+                        continuing = true;
+                    }
+                }
+                for (int tank = 0; tank < 3; ++tank) {
+                    if (write.offset == offsets::kTankLevel[tank]) {
+                        ASSERT_TRUE(failed(kLeftTank + tank)) << "tank " << tank;
+                        continuing = true;
+                    }
+                }
+            }
+            continuingWrites += continuing ? 1 : 0;
+        }
+    }
+
+    // Replies are being corrupted: a read may then deliver a wrong value.
+    bool corrupting = false;
+    // Further seconds the server stays away.
+    int awaySeconds = 0;
     void Heal() {
+        corrupting = false;
+        awaySeconds = 0;
+        server.SetWindowClass(test_support::kFsuipcClass);
         server.SetTimeoutsBeforeSuccess(0);
         server.SetAnswer(1);
         server.SetSendFailure(0, 0);
         server.SetReplyHook(nullptr);
     }
+    // This second's misbehaviour of the server; true when it stays sound.
     bool Misbehave() {
+        if (awaySeconds > 0) {
+            --awaySeconds;
+            return false;
+        }
         Heal();
         if (!Chance(0.03)) {
             return true;
         }
-        switch (Pick(0, 3)) {
+        switch (Pick(0, 4)) {
             case 0:
                 server.SetTimeoutsBeforeSuccess(Pick(1, 30));  // up to 10 are retried away
                 break;
@@ -154,7 +228,12 @@ protected:
             case 2:
                 server.SetSendFailure(test_support::kInvalidWindowError, Pick(1, 40));
                 break;
+            case 3:  // gone for a while, then back
+                server.SetWindowClass("");
+                awaySeconds = Pick(1, 20);
+                break;
             default:  // odd replies: a bit of the block's first records flipped
+                corrupting = true;
                 server.SetReplyHook([state = rng()](std::uint8_t* block) mutable {
                     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
                     block[(state >> 33) % 64] ^=
@@ -184,6 +263,12 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
         faultySeconds += sound ? 0 : 1;
         const bool paused = server.Space().ReadU16(0x0264) == 1;
         const bool syncOn = state().settings.pauseWithSim == 1;
+        const auto leaksBefore = state().continuing.tankLeak;
+        std::array<std::int32_t, 3> levelsBefore{};
+        for (int tank = 0; tank < 3; ++tank) {
+            levelsBefore[tank] =
+                static_cast<std::int32_t>(server.Space().ReadU32(offsets::kTankLevel[tank]));
+        }
         clock.Advance(1000);
 
         const auto& window = state().window;
@@ -197,6 +282,15 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
         const auto& leaks = state().continuing.tankLeak;
         ASSERT_EQ(timer(TimerId::FuelLeak).Enabled(),
                   std::any_of(leaks.begin(), leaks.end(), [](bool l) { return l; }));
+        // A leak ends only at a tank that was read below one step and
+        // written empty (at most one leak tick falls in a second).
+        for (int tank = 0; tank < 3; ++tank) {
+            if (leaksBefore[tank] && !leaks[tank] && !corrupting) {
+                ASSERT_LT(levelsBefore[tank], 65536) << "tank " << tank;
+                ASSERT_EQ(server.Space().ReadU32(offsets::kTankLevel[tank]), 0u) << "tank " << tank;
+            }
+        }
+        ASSERT_NO_FATAL_FAILURE(CheckContinuingFailures(!corrupting));
         const bool checking = timer(TimerId::FailureEvent).Enabled();
         ASSERT_FALSE(window.cmdActivateEnabled && checking) << "checking while disabled";
         if (sound && syncOn && paused && state().settings.pauseWithSim == 1) {
@@ -222,13 +316,15 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
     }
     std::printf(
         "%lld simulated seconds, %d runs, %d exchanges, %d system failures, %d seconds with a "
-        "misbehaving server, %d paused seconds checked\n",
+        "misbehaving server, %d paused seconds checked, %d writes of continuing failures "
+        "checked\n",
         static_cast<long long>(seconds), runs, server.Sends(), failures, faultySeconds,
-        pausedChecks);
+        pausedChecks, continuingWrites);
     // The run did meet what it is meant to meet.
     EXPECT_GT(failures, 0);
     EXPECT_GT(faultySeconds, 0);
     EXPECT_GT(pausedChecks, 0);
+    EXPECT_GT(continuingWrites, 0);
 }
 
 }  // namespace
