@@ -197,11 +197,12 @@ std::optional<WaveSound> ParseWave(std::string_view bytes) {
 std::optional<std::size_t> ConvertedBytes(std::int64_t frames, int fromRate, int toRate,
                                           int channels) {
     const auto accepted = [](int rate) { return rate >= kMinWaveRate && rate <= kMaxWaveRate; };
-    if (frames < 0 || frames > std::int64_t(kMaxSoundBytes) || !accepted(fromRate) ||
+    // A source of more frames than the cap holds 16-bit samples is over it.
+    if (frames < 0 || frames > std::int64_t(kMaxSoundBytes / 2) || !accepted(fromRate) ||
         !accepted(toRate) || channels < 1 || channels > kMaxWaveChannels) {
         return std::nullopt;
     }
-    // At most 2^25 frames times 192000: well within 64 bits.
+    // At most 2^24 frames times 192000: well within 64 bits.
     const std::int64_t outFrames = (frames * toRate + fromRate - 1) / fromRate;
     const std::int64_t bytes = outFrames * channels * 2;
     if (bytes > std::int64_t(kMaxSoundBytes)) {

@@ -71,7 +71,8 @@ std::optional<WaveSound> ParseWave(std::string_view bytes);
 
 // The bytes of `frames` frames at `fromRate` converted to `toRate` with
 // `channels` channels of 16-bit samples; nothing when either rate or the
-// channel count is outside the accepted set or the result is over the cap.
+// channel count is outside the accepted set, or the source or the result is
+// over the cap.
 std::optional<std::size_t> ConvertedBytes(std::int64_t frames, int fromRate, int toRate,
                                           int channels);
 
