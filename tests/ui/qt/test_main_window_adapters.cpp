@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -90,9 +89,17 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 // FIFO nobody writes to, not an endless device, not a sound a device cannot
 // take (too low a rate, too many channels), not one over the size cap.
 TEST(QtSoundPlayerTest, OnlyPlayableRegularFilesOpenAndNothingWaits) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string folder = dir.path().toStdString();
+    // Removed by name bytes: QDir cannot name a file that is not UTF-8.
+    struct Folder {
+        std::string path = std::filesystem::temp_directory_path().string() + "/skyfault-sound-" +
+                           std::to_string(::getpid());
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code error;
+            std::filesystem::remove_all(path, error);
+        }
+    } dir;
+    const std::string& folder = dir.path;
     const std::string pcm(800, '\0');
     const std::string two(2, '\x01');
     WriteFile(folder + "/junk.wav", "not a wave file");
