@@ -1,13 +1,10 @@
 #include "settings/config.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "settings/catalogue.h"
+#include "settings/regular_file.h"
 #include "settings/text.h"
 
 namespace skyfault {
@@ -40,23 +37,13 @@ std::optional<int> SystemOfKey(std::string_view key) {
     return std::nullopt;
 }
 
-// The slot of a "SoundFile" key: the rest of the key must be decimal digits
-// naming 0..50.
+// The slot of a "SoundFile" key: the value of the rest of the key, rounded,
+// naming 0..50; a rest without a leading number names nothing.
 std::optional<int> SoundSlot(std::string_view rest) {
-    if (rest.empty()) {
-        return std::nullopt;
+    if (const auto number = LeadingNumber(rest)) {
+        return RoundedIn(*number, 0, kSlotCount - 1);
     }
-    int slot = 0;
-    for (char c : rest) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        slot = slot * 10 + (c - '0');
-        if (slot >= kSlotCount) {
-            return std::nullopt;
-        }
-    }
-    return slot;
+    return std::nullopt;
 }
 
 // Handles one key/value pair; appends at most what the line asks for.
@@ -177,8 +164,9 @@ std::vector<ConfigEntry> ReadCFG(std::string_view bytes) {
                          ? 2
                          : 1;
         }
-        const auto equals = line.rfind('=');
-        if (equals == std::string_view::npos) {
+        // No key holds "=": a value may (a path such as C:\a=b.wav).
+        const auto equals = line.find('=');
+        if (equals == std::string_view::npos || line.size() > kMaxConfigLineBytes) {
             continue;
         }
         ReadEntry(line.substr(0, equals), line.substr(equals + 1), entries);
@@ -289,37 +277,33 @@ std::string WriteCFG(const Settings& settings) {
 
 LoadResult LoadConfigFile(const std::string& path) {
     LoadResult result;
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        result.status = LoadResult::Status::Missing;
-        return result;
+    RegularFile file(path);
+    switch (file.status()) {
+        case RegularFile::Status::Open:
+            break;
+        case RegularFile::Status::Missing:
+            result.status = LoadResult::Status::Missing;
+            return result;
+        case RegularFile::Status::NotRegular:
+        case RegularFile::Status::Failed:
+            result.status = LoadResult::Status::Unreadable;
+            result.error = file.error();
+            return result;
     }
     result.status = LoadResult::Status::Unreadable;
-    if (error) {
-        result.error = error.message();
-        return result;
-    }
-    if (status.type() == std::filesystem::file_type::directory) {
-        result.error = "\"" + path + "\" is a folder";
-        return result;
-    }
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        result.error = errno != 0 ? std::generic_category().message(errno) : "cannot open the file";
+    const std::string tooLarge = "the file is larger than 16 MB";
+    if (file.size() > kMaxConfigFileBytes) {
+        result.error = tooLarge;
         return result;
     }
     std::string bytes;
-    char buffer[65536];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.append(buffer, count);
+    // One byte more than allowed tells a file that grew since it was opened.
+    if (!file.Read(kMaxConfigFileBytes + 1, bytes)) {
+        result.error = file.error();
+        return result;
     }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        result.error = "error while reading the file";
+    if (bytes.size() > kMaxConfigFileBytes) {
+        result.error = tooLarge;
         return result;
     }
     result.status = LoadResult::Status::Loaded;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,11 @@
 namespace skyfault {
 
 inline constexpr std::string_view kConfigFileName = "skyfault.cfg";
+
+// Bounds that no file this program writes comes near: a larger file is not
+// read at all, a longer line is skipped like any unusable line.
+inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;
+inline constexpr std::size_t kMaxConfigLineBytes = 32u << 10;
 
 // What one recognised, applicable line of the configuration file asks for.
 // Lines that match no key, or whose value cannot be applied, give no entry.
@@ -40,7 +46,8 @@ struct ConfigEntry {
 };
 
 // Reads the file's bytes into entries in file order. Lines may end in CR LF,
-// LF or a lone CR; bytes are kept as they are.
+// LF or a lone CR; bytes are kept as they are. An entry's key ends at the
+// first "=" of its line.
 std::vector<ConfigEntry> ReadCFG(std::string_view bytes);
 
 // Applies one entry to the settings model (the data only; the live state of
@@ -54,7 +61,9 @@ void ApplyConfig(Settings& settings, std::string_view bytes);
 // The whole file as written from the model, with CR LF line ends.
 std::string WriteCFG(const Settings& settings);
 
-// Loading and saving the file itself.
+// Loading and saving the file itself. Only a regular file of at most
+// kMaxConfigFileBytes is read, and opening it never waits; anything else (a
+// folder, a FIFO, a device) is Unreadable.
 struct LoadResult {
     enum class Status { Loaded, Missing, Unreadable } status = Status::Missing;
     std::string bytes;
@@ -63,9 +72,12 @@ struct LoadResult {
 LoadResult LoadConfigFile(const std::string& path);
 
 // Writes `bytes` to a temporary file beside `path`, flushes it to disk and
-// renames it over `path` (also over a read-only file). On failure the old
-// file is left exactly as it was, the temporary file is removed, and the
-// reason is returned; an empty string means saved.
+// renames it over `path` (also over a read-only file). On POSIX systems,
+// where `path` is a symbolic link the file it leads to is replaced and the
+// link kept, the new file keeps the old one's permission bits, and anything
+// but a regular file is never replaced. On failure the old file is left
+// exactly as it was, the temporary file is removed, and the reason is
+// returned; an empty string means saved.
 std::string SaveConfigFile(const std::string& path, std::string_view bytes);
 
 // Status line texts for a file that could not be read or saved.

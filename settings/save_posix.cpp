@@ -1,5 +1,6 @@
 // Replacing the configuration file on POSIX systems: a new file beside the old
-// one, flushed to disk, then renamed over it in one step.
+// one, flushed to disk, then renamed over it in one step. A symbolic link is
+// followed to the file it leads to, which is replaced; the link stays.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -64,24 +65,63 @@ void RemoveAbandonedTemporaries(const std::string& path) {
     }
 }
 
+// Where a chain of symbolic links starting at `path` ends: the name of the
+// file to replace, which need not exist yet (a dangling link is saved to the
+// name it leads to). `path` itself when it is no link.
+bool FollowLinks(const std::string& path, std::string& target, std::string& reason) {
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return true;
+        }
+        char buffer[4096];
+        const ssize_t length = ::readlink(target.c_str(), buffer, sizeof buffer);
+        if (length < 0) {
+            reason = Reason("cannot follow the link \"" + target + "\"", errno);
+            return false;
+        }
+        if (static_cast<std::size_t>(length) == sizeof buffer) {
+            reason = Reason("cannot follow the link \"" + target + "\"", ENAMETOOLONG);
+            return false;
+        }
+        const std::string next(buffer, static_cast<std::size_t>(length));
+        target = next.starts_with('/') ? next : FolderOf(target) + "/" + next;
+    }
+    reason = Reason("cannot follow the link \"" + path + "\"", ELOOP);
+    return false;
+}
+
 }  // namespace
 
 std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
     if (path.empty()) {
         return "no file name";
     }
+    std::string target;
+    std::string reason;
+    if (!FollowLinks(path, target, reason)) {
+        return reason;
+    }
+    // Only a regular file is replaced; its permission bits go to the new one.
+    struct stat old {};
+    const bool hadFile = ::stat(target.c_str(), &old) == 0;
+    if (hadFile && !S_ISREG(old.st_mode)) {
+        return "cannot replace \"" + target +
+               "\": " + (S_ISDIR(old.st_mode) ? "it is a folder" : "it is not a regular file");
+    }
     // A fresh name beside the target; O_EXCL never reuses an existing file.
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST) {
-            return Reason("cannot create a new file beside \"" + path + "\"", errno);
+            return Reason("cannot create a new file beside \"" + target + "\"", errno);
         }
     }
     if (fd < 0) {
-        return "cannot create a new file beside \"" + path + "\": every temporary name is taken";
+        return "cannot create a new file beside \"" + target + "\": every temporary name is taken";
     }
 
     auto fail = [&](const std::string& step, int error) {
@@ -91,6 +131,10 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         return Reason(step, error);
     };
+
+    if (hadFile && ::fchmod(fd, old.st_mode & 0777) != 0) {
+        return fail("cannot give the new file the old one's permissions", errno);
+    }
 
     const char* data = bytes.data();
     std::size_t left = bytes.size();
@@ -113,11 +157,11 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
     if (closed != 0) {
         return fail("cannot close the new file", errno);
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        return fail("cannot replace \"" + path + "\"", errno);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        return fail("cannot replace \"" + target + "\"", errno);
     }
-    SyncFolder(FolderOf(path));
-    RemoveAbandonedTemporaries(path);
+    SyncFolder(FolderOf(target));
+    RemoveAbandonedTemporaries(target);
     return "";
 }
 

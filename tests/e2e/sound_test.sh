@@ -26,8 +26,9 @@ pactl info >/dev/null 2>&1 || fail "the sound server did not start"
 pactl set-default-sink skyfault_test
 
 # The tone, after half a second of silence that absorbs the start of the
-# streams; what matters is that the tone plays to its very end.
-tone="$E2E_DIR/work/tone.wav"
+# streams; what matters is that the tone plays to its very end. Its name holds
+# a Latin-1 byte (not UTF-8) and an "=", as a user's path may.
+tone="$E2E_DIR/work/t"$'\xe9'"ne=loud.wav"
 sox -n -r 44100 -c 1 -b 16 "$tone" synth "$length" sine "$frequency" vol 0.5 pad 0.5 0
 write_pitot_config "$E2E_DIR/work/skyfault.cfg" 1 "$tone"
 

@@ -35,31 +35,38 @@ TEST(ReadCFG, Rate) {
 }
 
 // Lines that are not applied: unknown or miswritten keys (keys are exact
-// and case-sensitive; SoundFile takes a decimal 0..50), values a key cannot
+// and case-sensitive; SoundFile takes a number 0..50), values a key cannot
 // use (a rate without a finite reciprocal, periods outside 1..65535 ms, no
-// leading number, boxes outside 0..2), and lines split at the last "=".
+// leading number, boxes outside 0..2), and lines over 32 KiB.
 TEST(ReadCFG, RefusesLinesItCannotUse) {
     // One line per '|'.
     const std::string lines =
         "Rate=0|Rate=|Rate=abc|Rate=1e-320|Rate=1e-400|rate=500|Rate =500| Rate=500|"
         "RATE=500|adf=1|Vertical Speed Indicator=0|defaultsound=x|soundfile3=x|ADFstr=x|"
-        "DefaultSound=C:\\a=b.wav|Rate=1=2|ADFStr=1000,0,999,=,100,-999,99999,D|"
         "Frequency=0|Frequency=0.0004|Frequency=65.536|Frequency=-1|Frequency=abc|"
         "Frequency=1e400|Frequency=1e300|Activated=|Activated=yes|FuelLeakSpeed=3|"
         "FuelLeakSpeed=-1|FuelLeakSpeed=2.6|PauseWithSim=3|PauseWithSim=x|ADF=3|ADF=-1|"
-        "Engine 3=0||\r\n\r\n|SoundFile=z|SoundFile51=z|SoundFile-1=z|SoundFile+1=z|"
-        "SoundFile 1=z|SoundFile1 =z|SoundFileX=z|SoundFile1.0=z|"
-        "SoundFile99999999999999999999=z|SoundFile1Str=z|Engine 3Str=1|Str=1|"
-        "Engine5Str=1|SoundFileStr=1|Engine3Str =1|Engine3STR=1|RateStr=1|ADFStrStr=1";
+        "Engine 3=0||\r\n\r\n|SoundFile=z|SoundFile51=z|SoundFile-1=z|SoundFile50.6=z|"
+        "SoundFileX=z|SoundFile.=z|SoundFile 1e400=z|SoundFile99999999999999999999=z|"
+        "Engine 3Str=1|Str=1|Engine5Str=1|SoundFileStr=1|Engine3Str =1|Engine3STR=1|RateStr=1|"
+        "ADFStrStr=1|Frequency=1" +
+        std::string(32768 - 10, 'x') + "|DefaultSound=" + std::string(40000, 's');
     for (std::size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
         end = lines.find('|', at);
         const std::string line = lines.substr(at, end - at);
-        EXPECT_TRUE(ReadCFG(line).empty()) << line;
+        EXPECT_TRUE(ReadCFG(line).empty()) << line.substr(0, 80);
     }
 }
 
-TEST(ReadCFG, SplitsAtTheLastEquals) {
+// No key holds "=", so a value may: paths and lists keep theirs.
+TEST(ReadCFG, SplitsAtTheFirstEquals) {
     EXPECT_EQ(ReadCFG("DefaultSound="), Only(Entry(EntryKind::DefaultSound, "")));
+    EXPECT_EQ(ReadCFG("DefaultSound=C:\\Sounds\\alarm=loud.wav"),
+              Only(Entry(EntryKind::DefaultSound, "C:\\Sounds\\alarm=loud.wav")));
+    EXPECT_EQ(ReadCFG("SoundFile3==x="), Only(Entry(EntryKind::SoundFile, "=x=", 0, 0, 3)));
+    EXPECT_EQ(ReadCFG("ADFStr=1000,0,999,=,100"),
+              Only(Entry(EntryKind::SystemStr, "1000,0,999,=,100", 0, 0, 0)));
+    EXPECT_EQ(ReadCFG("Rate=1=2"), Only(Entry(EntryKind::Rate, "1=2")));
 }
 
 TEST(ReadCFG, Frequency) {
@@ -166,7 +173,19 @@ TEST(ReadCFG, SoundKeys) {
     EXPECT_EQ(ReadCFG("SoundFile7=e.wav"), Only(Entry(EntryKind::SoundFile, "e.wav", 0, 0, 7)));
     EXPECT_EQ(ReadCFG("SoundFile0="), Only(Entry(EntryKind::SoundFile, "", 0, 0, 0)));
     EXPECT_EQ(ReadCFG("SoundFile50=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, 50)));
-    EXPECT_EQ(ReadCFG("SoundFile07=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, 7)));
+    // The slot is the value of the rest of the key, rounded.
+    for (const auto& [key, slot] : {std::pair{"SoundFile07"s, 7},
+                                    {"SoundFile 7"s, 7},
+                                    {"SoundFile7.0"s, 7},
+                                    {"SoundFile+7"s, 7},
+                                    {"SoundFile7 "s, 7},
+                                    {"SoundFile0.7e1"s, 7},
+                                    {"SoundFile6.5"s, 6},
+                                    {"SoundFile7.5"s, 8},
+                                    {"SoundFile-0.4"s, 0},
+                                    {"SoundFile50.5"s, 50}}) {
+        EXPECT_EQ(ReadCFG(key + "=z"), Only(Entry(EntryKind::SoundFile, "z", 0, 0, slot))) << key;
+    }
     const Settings settings = Applied("SoundFile7=e.wav\nSoundFile33=slot.wav");
     EXPECT_EQ(settings.soundFiles[7], "e.wav");
     EXPECT_EQ(settings.soundFiles[33], "slot.wav");
@@ -232,10 +251,13 @@ TEST(ReadCFG, KeepsBytesAndSurvivesOddInput) {
     EXPECT_TRUE(ReadCFG("Default\0Sound=x"s).empty());
     EXPECT_TRUE(ReadCFG("\0\0\0="s).empty());
 
-    const std::string longValue(1 << 20, 'v');
+    // A line of 32 KiB is read; a longer one is skipped, and the next is read.
+    const std::string longValue(32768 - 7, 'v');
     EXPECT_EQ(ReadCFG("ADFStr=" + longValue + "\r\nRate=5"),
               (std::vector<ConfigEntry>{Entry(EntryKind::SystemStr, longValue, 0, 0, 0),
                                         Entry(EntryKind::Rate, "5")}));
+    EXPECT_EQ(ReadCFG("Frequency=1" + std::string(1 << 20, ' ') + "\nRate=5"),
+              Only(Entry(EntryKind::Rate, "5")));
     EXPECT_TRUE(ReadCFG(std::string(1 << 20, 'k') + "=1").empty());
     EXPECT_TRUE(ReadCFG(std::string(1 << 20, '=')).empty());
 }

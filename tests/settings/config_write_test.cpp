@@ -124,10 +124,10 @@ protected:
 
     int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
 
-    // Any text that can stand as a value: 8-bit bytes, blanks, commas, NUL,
-    // but no "=" and no line break.
+    // Any text that can stand as a value: 8-bit bytes, blanks, commas, "=",
+    // NUL, but no line break.
     std::string Text(int maxLength) {
-        static const std::string alphabet = "aZ09 ,.-\\:/\t\"'[]*?\xE9\xFF\x01"s + '\0';
+        static const std::string alphabet = "aZ09 ,.-\\:/\t\"'[]*?=\xE9\xFF\x01"s + '\0';
         std::string text;
         const int length = Pick(0, maxLength);
         for (int i = 0; i < length; ++i) {
