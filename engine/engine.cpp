@@ -231,6 +231,9 @@ void Engine::Form_Load() {
             state_.window.txtMessage.text = ReadErrorMessage(loaded.error);
             break;
     }
+    // The pause check runs exactly while the Preferences box says so, also
+    // when the file said nothing of it (a first start, an older file).
+    timer(TimerId::Synchronize).SetEnabled(settings.pauseWithSim == 1);
     MarkChanged();
 }
 

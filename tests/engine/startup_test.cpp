@@ -51,18 +51,19 @@ TEST_F(EngineTest, AMissingFileStartsFromTheDefaultsAndTheDesignedWindow) {
     };
     for (const Expected& e :
          {Expected{TimerId::FailureEvent, 60000, true}, Expected{TimerId::CheckConnect, 5000, true},
-          Expected{TimerId::Synchronize, 1000, true}, Expected{TimerId::EngineOut, 2000, false},
+          Expected{TimerId::Synchronize, 1000, false}, Expected{TimerId::EngineOut, 2000, false},
           Expected{TimerId::FuelLeak, 3000, false}, Expected{TimerId::GearStuck, 3000, false},
           Expected{TimerId::FlapsStuck, 3000, false}}) {
         EXPECT_EQ(timer(e.id).Interval(), e.period) << static_cast<int>(e.id);
         EXPECT_EQ(timer(e.id).Enabled(), e.enabled) << static_cast<int>(e.id);
     }
-    // Each first tick comes one full period after the load.
-    clock.Advance(999);
+    // The pause box is not ticked, so the pause check does not run. Each
+    // first tick comes one full period after the load.
+    clock.Advance(4999);
     EXPECT_EQ(clock.TickCount(), 0);
     clock.Advance(1);
     EXPECT_EQ(clock.TickCount(), 1);
-    clock.Advance(58999);
+    clock.Advance(54999);
     EXPECT_TRUE(random.seeds.empty());
     clock.Advance(1);
     EXPECT_EQ(random.seeds.size(), 1u);

@@ -2,14 +2,14 @@
 
 #include <mmsystem.h>
 
+#include "engine/wave_file.h"
+
 namespace skyfault::win32 {
 
 bool PlayableSoundFile(const std::string& path) {
-    // For now: an existing file that is neither a folder nor a device.
-    const DWORD attributes =
-        path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    // The same rules as every sound player of the program: a regular file
+    // whose wave format a sound device takes, within the size cap.
+    return engine::CheckWaveFile(path);
 }
 
 MciSoundPlayer::~MciSoundPlayer() {

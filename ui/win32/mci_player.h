@@ -7,8 +7,10 @@
 
 namespace skyfault::win32 {
 
-// Whether `path` names a sound file the player may open. Only such files
-// are handed to MCI, so that it never opens a folder, a device or a pipe.
+// Whether `path` names a sound file the player may open: a regular file
+// with a wave format a sound device takes. Only such files are handed to
+// MCI, so that it never opens a folder, a device, a pipe or a sound that
+// would need memory without bound.
 bool PlayableSoundFile(const std::string& path);
 
 // The notification sound player on MCI's wave-audio device. Close stops and

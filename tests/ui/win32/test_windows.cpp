@@ -504,20 +504,18 @@ TEST(Win32AdaptersTest, WindowTimersTickOnTheThreadAndMciOpensOnlyFiles) {
     engine::testing::TempFolder folder;
     const std::filesystem::path wave = folder.path() / "tone.wav";
     engine::testing::WriteFile(wave, std::string("RIFF") + std::string(40, '\0'));
-    EXPECT_TRUE(PlayableSoundFile(wave.string()));
+    EXPECT_FALSE(PlayableSoundFile(wave.string())) << "a file with no wave in it";
     EXPECT_FALSE(PlayableSoundFile(folder.path().string())) << "a folder";
     EXPECT_FALSE(PlayableSoundFile((folder.path() / "missing.wav").string()));
     EXPECT_FALSE(PlayableSoundFile(""));
+    EXPECT_FALSE(PlayableSoundFile("NUL")) << "a device";
     MciSoundPlayer player;
-    for (const std::string& path :
-         {std::string(), folder.path().string(), (folder.path() / "missing.wav").string()}) {
+    for (const std::string& path : {std::string(), folder.path().string(),
+                                    (folder.path() / "missing.wav").string(), wave.string()}) {
         player.Open(path);
         EXPECT_EQ(player.OpenDevice(), 0u) << path;
         player.Play();
     }
-    player.Open(wave.string());  // a file, but no wave in it: MCI refuses it
-    EXPECT_EQ(player.OpenDevice(), 0u);
-    player.Play();
 
     // A real wave file opens (played or not, as the machine's audio allows);
     // opening the next one closes it first.
@@ -547,6 +545,7 @@ TEST(Win32AdaptersTest, WindowTimersTickOnTheThreadAndMciOpensOnlyFiles) {
     put32(bytes);
     riff += std::string(bytes, '\x80');
     engine::testing::WriteFile(tone, riff);
+    EXPECT_TRUE(PlayableSoundFile(tone.string()));
     player.Open(tone.string());
     const UINT opened = player.OpenDevice();
     EXPECT_NE(opened, 0u);
