@@ -5,7 +5,7 @@ the problem, so that mutate.sh reports it as unusable."""
 import sys
 
 for number, line in enumerate(open(sys.argv[1], encoding="utf-8"), 1):
-    line = line.rstrip("\n")
+    line = line.rstrip("\r\n")
     if not line.strip() or line.startswith("#"):
         continue
     fields = line.split(" | ")
