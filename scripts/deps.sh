@@ -8,7 +8,8 @@ build=(cmake g++ ninja-build pkg-config)
 headless=(xvfb xauth)
 gui=(qt6-base-dev qt6-multimedia-dev libgl-dev)
 tests=(libgtest-dev libgmock-dev clang-format xvfb xauth pulseaudio pulseaudio-utils sox python3 clang libclang-rt-14-dev libbenchmark-dev time)
-cross=(g++-mingw-w64-x86-64-posix wine64 wine)
+# fonts-wine: the glyphs of the window frames Wine draws (end-to-end pictures).
+cross=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine unzip)
 # The Windows release: zip and NSIS installer.
 release=(cmake ninja-build g++-mingw-w64-x86-64-posix nsis)
 

@@ -13,6 +13,7 @@
 //   text WINDOW CONTROL               prints "text CONTROL=..." (the control's text)
 //   shot WINDOW FILE                  saves WINDOW as it is on screen (24-bit BMP)
 //   sleep MILLISECONDS
+//   say TEXT                          prints TEXT (a mark that the steps began)
 //
 // WINDOW: main, preferences, systems, about, or class:NAME. COMMAND and
 // CONTROL: a name below or a number. Exit status: 0 when every step
@@ -219,7 +220,7 @@ int Usage() {
     Say("usage: skyfault-windriver STEP...; steps: wait-title WINDOW TITLE SECONDS | "
         "wait-shown WINDOW SECONDS | wait-gone WINDOW SECONDS | wait-hidden WINDOW SECONDS | "
         "command WINDOW COMMAND | "
-        "text WINDOW CONTROL | shot WINDOW FILE | sleep MILLISECONDS");
+        "text WINDOW CONTROL | shot WINDOW FILE | sleep MILLISECONDS | say TEXT");
     return 64;
 }
 
@@ -323,6 +324,9 @@ int main(int argc, char** argv) {
             }
             Say("saved " + args[i + 1] + " " + args[i + 2]);
             i += 3;
+        } else if (step == "say" && left >= 1) {
+            Say(args[i + 1]);
+            i += 2;
         } else if (step == "sleep" && left >= 1 && NumberOf(args[i + 1], number)) {
             ::Sleep(static_cast<DWORD>(number));
             i += 2;
