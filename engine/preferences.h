@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/front_end.h"
+
 namespace skyfault::engine {
 
 class Engine;
@@ -75,7 +77,7 @@ public:
     void cmdDefaultBrowse_Click(std::string path) { form_.txtDefaultSound = std::move(path); }
 
 private:
-    static int Toggled(int value) { return value == 0 ? 1 : 0; }
+    static int Toggled(int value) { return ClickedBoxValue(value); }
     // The rate and interval checks, then the rate and interval applied.
     void ApplyFrequencySettings();
     // Every box from the settings in force.

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "link/win32.h"
+
+namespace skyfault::win32 {
+
+// The platform's file-open dialog, as the dialogs' Browse buttons use it:
+// the full path of the chosen file, or an empty text when the user cancels.
+class FileDialog {
+public:
+    virtual ~FileDialog() = default;
+    // Owned by `owner` only (the other windows stay usable); no file-type
+    // filter; an empty `title` gives the platform's own.
+    virtual std::string ChooseFile(HWND owner, const std::string& title) = 0;
+};
+
+// GetOpenFileNameA: the 8-bit path, as the settings hold it. The current
+// folder (where skyfault.cfg lives) is left as it was.
+class Win32FileDialog final : public FileDialog {
+public:
+    std::string ChooseFile(HWND owner, const std::string& title) override;
+};
+
+// A stand-in for tests: answers from a script, and records what was asked.
+// With an empty script it answers as a cancelled dialog (empty text).
+class ScriptedFileDialog final : public FileDialog {
+public:
+    std::string ChooseFile(HWND owner, const std::string& title) override;
+
+    void Answer(const std::string& path) { answers_.push_back(path); }
+    const std::vector<std::string>& TitlesAsked() const { return titlesAsked_; }
+    const std::vector<HWND>& OwnersAsked() const { return ownersAsked_; }
+
+private:
+    std::deque<std::string> answers_;
+    std::vector<std::string> titlesAsked_;
+    std::vector<HWND> ownersAsked_;
+};
+
+}  // namespace skyfault::win32

@@ -1,0 +1,422 @@
+#include "ui/win32/frmMain.h"
+
+#include <commctrl.h>
+
+#include "engine/engine.h"
+#include "ui/win32/frmAbout.h"
+#include "ui/win32/frmPreferences.h"
+#include "ui/win32/frmSystemSettings.h"
+#include "ui/win32/resource.h"
+
+namespace skyfault::win32 {
+
+namespace {
+
+constexpr COLORREF kLightYellow = RGB(255, 255, 192);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+// The client area at 96 dpi.
+constexpr int kClientWidth = 800;
+constexpr int kClientHeight = 424;
+
+// The six system frames: caption, colour, place, and their boxes top to
+// bottom (Miscellaneous: two side by side, then one).
+struct SystemFrame {
+    int id;
+    const char* caption;
+    COLORREF colour;
+    int x, y, width, height;
+};
+constexpr SystemFrame kSystemFrames[] = {
+    {IDC_FRA_INSTRUMENTS, "Instruments", RGB(255, 0, 0), 350, 96, 186, 236},
+    {IDC_FRA_ENGINES, "Engines", RGB(0, 0, 255), 544, 96, 118, 114},
+    {IDC_FRA_SYSTEMS, "Systems", RGB(0, 128, 0), 668, 96, 114, 114},
+    {IDC_FRA_RADIOS, "Radios", RGB(192, 0, 192), 544, 218, 118, 114},
+    {IDC_FRA_FUEL_LEAK, "Fuel Leak", RGB(128, 128, 0), 668, 218, 114, 114},
+    {IDC_FRA_MISC, "Miscellaneous", RGB(255, 128, 0), 350, 338, 432, 74},
+};
+
+struct BoxPlace {
+    int systemId;
+    int x, y, width;
+};
+// In tab order: frame by frame, top to bottom.
+constexpr BoxPlace kBoxes[] = {
+    // Instruments
+    {1, 360, 116, 170}, {2, 360, 139, 170}, {3, 360, 162, 170}, {5, 360, 185, 170},
+    {7, 360, 208, 170}, {8, 360, 231, 170}, {9, 360, 254, 170}, {13, 360, 277, 170},
+    {15, 360, 300, 170},
+    // Engines
+    {16, 554, 116, 102}, {17, 554, 139, 102}, {18, 554, 162, 102}, {19, 554, 185, 102},
+    // Systems
+    {6, 678, 116, 98}, {14, 678, 139, 98},
+    // Radios
+    {0, 554, 238, 102}, {4, 554, 261, 102}, {10, 554, 284, 102}, {12, 554, 307, 102},
+    // Fuel Leak
+    {21, 678, 238, 98}, {23, 678, 261, 98}, {22, 678, 284, 98},
+    // Miscellaneous: Flaps and Pitot side by side, then Landing Gear
+    {24, 360, 358, 150}, {11, 560, 358, 150}, {20, 360, 382, 150},
+};
+
+constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+
+}  // namespace
+
+frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog)
+    : engine_(engine), fileDialog_(fileDialog) {
+    INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&common);
+    yellow_ = CreateSolidBrush(kLightYellow);
+    white_ = CreateSolidBrush(kWhite);
+
+    Create(SKYFAULT_CLASS_MAIN, kApplicationTitle,
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+           kClientWidth, kClientHeight, BuildMenu());
+    BuildControls();
+    ApplyDpi(Dpi());
+
+    engine_.SetChangedCallback([this] {
+        Refresh();
+        UpdateWindow(Control(IDC_TXT_MESSAGE));  // a failure's text shows before its sound starts
+    });
+    engine_.SetQuitCallback([this] {
+        unloaded_ = true;
+        // Every other window goes with the main window, without its own handling.
+        dialogs_.UnloadAll();
+        for (Window* dialog : {static_cast<Window*>(frmPreferences_.get()),
+                               static_cast<Window*>(frmSystemSettings_.get()),
+                               static_cast<Window*>(frmAbout_.get())}) {
+            if (dialog != nullptr) {
+                ShowWindow(dialog->hwnd(), SW_HIDE);
+            }
+        }
+        ShowWindow(hwnd(), SW_HIDE);
+        if (onQuit_) {
+            onQuit_();
+        } else {
+            PostQuitMessage(0);
+        }
+    });
+
+    // The Preferences dialog exists, hidden, for the whole run.
+    frmPreferences_ = std::make_unique<frmPreferences>(*this);
+    Refresh();
+}
+
+frmMain::~frmMain() {
+    engine_.SetChangedCallback(nullptr);
+    engine_.SetQuitCallback(nullptr);
+    frmAbout_.reset();
+    frmSystemSettings_.reset();
+    frmPreferences_.reset();
+    if (toolTip_ != nullptr) {
+        DestroyWindow(toolTip_);
+    }
+    DeleteObject(yellow_);
+    DeleteObject(white_);
+}
+
+HMENU frmMain::BuildMenu() {
+    const HMENU file = CreatePopupMenu();
+    AppendMenuA(file, MF_STRING, IDM_FILE_DEFAULT, "Default Settings");
+    AppendMenuA(file, MF_STRING, IDM_FILE_SPECIFIC, "Specific Systems");
+    AppendMenuA(file, MF_STRING, IDM_FILE_EXIT, "Exit");
+    const HMENU help = CreatePopupMenu();
+    AppendMenuA(help, MF_STRING, IDM_HELP_ABOUT, "About");
+    const HMENU bar = CreateMenu();
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Help");
+    return bar;
+}
+
+void frmMain::BuildControls() {
+    // Status frame: the status line and the two switches.
+    AddFrame("Status", IDC_FRA_STATUS, 8, 6, 324, 96);
+    Add("EDIT", "Skyfault Activated", ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP,
+        IDC_TXT_MESSAGE, 18, 28, 304, 24, true);
+    const HWND activate = Add("BUTTON", "Activate", kButton, IDC_CMD_ACTIVATE, 18, 62, 100, 28);
+    EnableWindow(activate, FALSE);  // disabled as designed
+    Add("BUTTON", "Disable", kButton, IDC_CMD_DISABLE, 222, 62, 100, 28);
+
+    Add("BUTTON", "Default Settings", kButton, IDC_CMD_DEFAULT, 8, 112, 158, 32, true);
+    Add("BUTTON", "Specific Systems", kButton, IDC_CMD_SPECIFIC, 174, 112, 158, 32, true);
+    Add("BUTTON", "Exit", kButton, IDC_BTN_EXIT, 120, 152, 100, 32, true);
+
+    // The banner in a frame without caption.
+    Add("STATIC", "", SS_ETCHEDFRAME, IDC_FRAME1, 8, 306, 324, 110);
+    const HWND image =
+        Add("STATIC", "", SS_BITMAP | SS_REALSIZECONTROL, IDC_IMAGE1, 20, 311, 300, 100);
+    SendMessageA(image, STM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(LoadImageA(GetModuleHandleA(nullptr),
+                                                     MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP,
+                                                     0, 0, LR_DEFAULTCOLOR)));
+
+    // Current settings: the default probability, the interval and the systems.
+    AddFrame("Current Settings", IDC_FRA_CURRENT_SETTINGS, 340, 6, 452, 414);
+    Add("STATIC", "Default Probability:", kLabel, IDC_LBL_RATE_HEADING, 352, 30, 140, 18);
+    Add("STATIC", ".001", kLabel, IDC_LBL_RATE, 496, 30, 280, 18);
+    Add("STATIC", "Check Interval:", kLabel, IDC_LBL_CHECK_INTERVAL, 352, 50, 140, 18);
+    Add("STATIC", "60", kLabel, IDC_LBL_INTERVAL, 496, 50, 280, 18);
+    Add("STATIC", "Allowed Failures:", kLabel, IDC_LBL_ALLOWED_FAILURES, 352, 74, 240, 18, true);
+
+    for (const SystemFrame& frame : kSystemFrames) {
+        AddFrame(frame.caption, frame.id, frame.x, frame.y, frame.width, frame.height);
+    }
+    const auto& catalogue = Catalogue();
+    for (const BoxPlace& box : kBoxes) {
+        const std::string caption(catalogue[box.systemId].caption);
+        const HWND check = Add("BUTTON", caption.c_str(), BS_3STATE | WS_TABSTOP,
+                               IDC_CHK_FAILURE_TYPE(box.systemId), box.x, box.y, box.width, 20);
+        SendMessageA(check, BM_SETCHECK, BST_CHECKED, 0);  // all checked as designed
+    }
+
+    // The whole status text in the status line's tool tip.
+    toolTip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    toolTipText_ = "Skyfault Activated";
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(Control(IDC_TXT_MESSAGE));
+    tool.lpszText = toolTipText_.data();
+    SendMessageA(toolTip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(toolTip_, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+void frmMain::Refresh() {
+    const engine::EngineState& state = engine_.state();
+    const engine::MainWindowState& window = state.window;
+    SetText(hwnd(), window.title);
+
+    const HWND message = Control(IDC_TXT_MESSAGE);
+    SetText(message, window.txtMessage.text);
+    // Every message is shown from its start; the whole of it is in the tool tip.
+    SendMessageA(message, EM_SETSEL, 0, 0);
+    SendMessageA(message, EM_SCROLLCARET, 0, 0);
+    if (toolTipText_ != window.txtMessage.text) {
+        toolTipText_ = window.txtMessage.text;
+        TOOLINFOA tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = hwnd();
+        tool.uId = reinterpret_cast<UINT_PTR>(message);
+        tool.lpszText = toolTipText_.data();
+        SendMessageA(toolTip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    InvalidateRect(message, nullptr, TRUE);  // its colour may have changed
+
+    EnableWindow(Control(IDC_CMD_ACTIVATE), window.cmdActivateEnabled ? TRUE : FALSE);
+    EnableWindow(Control(IDC_CMD_DISABLE), window.cmdDisableEnabled ? TRUE : FALSE);
+    SetText(Control(IDC_LBL_RATE), window.lblRate);
+    SetText(Control(IDC_LBL_INTERVAL), state.lblInterval());
+
+    for (int id = 0; id < kSystemCount; ++id) {
+        const HWND box = Control(IDC_CHK_FAILURE_TYPE(id));
+        WPARAM check = BST_CHECKED;
+        switch (engine::CheckStateOf(state.settings.allowed[id])) {
+            case engine::CheckState::Unchecked:
+                check = BST_UNCHECKED;
+                break;
+            case engine::CheckState::Greyed:
+                check = BST_INDETERMINATE;
+                break;
+            case engine::CheckState::Checked:
+                break;
+        }
+        if (static_cast<WPARAM>(SendMessageA(box, BM_GETCHECK, 0, 0)) != check) {
+            SendMessageA(box, BM_SETCHECK, check, 0);
+        }
+        EnableWindow(box, window.chkFailureTypeEnabled[id] ? TRUE : FALSE);
+    }
+}
+
+void frmMain::Command(int id) {
+    if (unloaded_) {
+        return;
+    }
+    const HWND control = Control(id);
+    if (control != nullptr && IsWindowEnabled(control) == FALSE) {
+        return;  // a disabled control has no command
+    }
+    switch (id) {
+        case IDC_CMD_ACTIVATE:
+            engine_.cmdActivate_Click();
+            break;
+        case IDC_CMD_DISABLE:
+            engine_.cmdDisable_Click();
+            break;
+        case IDC_CMD_DEFAULT:
+        case IDM_FILE_DEFAULT:
+            ShowDialog(engine::DialogId::Preferences);
+            break;
+        case IDC_CMD_SPECIFIC:
+        case IDM_FILE_SPECIFIC:
+            ShowDialog(engine::DialogId::SystemSettings);
+            break;
+        case IDC_BTN_EXIT:
+            engine_.btnExit_Click();
+            break;
+        case IDM_FILE_EXIT:
+            engine_.mnuFileExit_Click();
+            break;
+        case IDM_HELP_ABOUT:
+            ShowDialog(engine::DialogId::About);
+            break;
+        default:
+            if (id >= IDC_CHK_FAILURE_TYPE(0) && id < IDC_CHK_FAILURE_TYPE(kSystemCount)) {
+                engine::chkFailureType_Click(engine_, id - IDC_CHK_FAILURE_TYPE(0));
+            }
+            break;
+    }
+    if (!unloaded_) {
+        Refresh();  // e.g. a save that failed keeps the window, showing why
+    }
+}
+
+void frmMain::ShowDialog(engine::DialogId dialog) {
+    const bool make = dialogs_.Show(dialog);
+    Window* window = nullptr;
+    switch (dialog) {
+        case engine::DialogId::Preferences:
+            frmPreferences_->Showing();
+            window = frmPreferences_.get();
+            break;
+        case engine::DialogId::SystemSettings:
+            if (make || !frmSystemSettings_) {
+                frmSystemSettings_ = std::make_unique<frmSystemSettings>(*this);
+            }
+            frmSystemSettings_->Showing();
+            window = frmSystemSettings_.get();
+            break;
+        case engine::DialogId::About:
+            if (make || !frmAbout_) {
+                frmAbout_ = std::make_unique<frmAbout>(*this);
+            }
+            window = frmAbout_.get();
+            break;
+    }
+    // Modeless and without owner: shown and activated, the main window stays usable.
+    ShowWindow(window->hwnd(), SW_SHOW);
+    SetForegroundWindow(window->hwnd());
+}
+
+void frmMain::DialogEnded(engine::DialogId dialog, engine::DialogEnd how) {
+    Window* window = nullptr;
+    switch (dialog) {
+        case engine::DialogId::Preferences:
+            window = frmPreferences_.get();
+            break;
+        case engine::DialogId::SystemSettings:
+            window = frmSystemSettings_.get();
+            break;
+        case engine::DialogId::About:
+            window = frmAbout_.get();
+            break;
+    }
+    if (window != nullptr) {
+        ShowWindow(window->hwnd(), SW_HIDE);
+    }
+    if (dialogs_.End(dialog, how)) {
+        // Destroyed once the handler that ended it has returned.
+        PostMessageA(hwnd(), kUnloadDialogMessage, static_cast<WPARAM>(dialog), 0);
+    }
+}
+
+void frmMain::UnloadDialog(engine::DialogId dialog) {
+    if (dialogs_.Presence(dialog) != engine::DialogPresence::Unloaded) {
+        return;  // shown again since: it is that window now
+    }
+    if (dialog == engine::DialogId::SystemSettings) {
+        frmSystemSettings_.reset();
+    } else if (dialog == engine::DialogId::About) {
+        frmAbout_.reset();
+    }
+}
+
+LRESULT frmMain::ControlColour(HDC dc, HWND control) {
+    const int id = GetDlgCtrlID(control);
+    if (id == IDC_TXT_MESSAGE) {
+        const bool red = engine_.state().window.txtMessage.colour == engine::TextColour::Red;
+        SetTextColor(dc, red ? kRed : kBlack);
+        SetBkColor(dc, kWhite);
+        return reinterpret_cast<LRESULT>(white_);
+    }
+    if (id >= IDC_CHK_FAILURE_TYPE(0) && id < IDC_CHK_FAILURE_TYPE(kSystemCount)) {
+        SetBkColor(dc, kWhite);
+        return reinterpret_cast<LRESULT>(white_);
+    }
+    for (const SystemFrame& frame : kSystemFrames) {
+        if (frame.id == id) {
+            SetTextColor(dc, frame.colour);
+            const bool white = id == IDC_FRA_INSTRUMENTS;
+            SetBkColor(dc, white ? kWhite : kLightYellow);
+            return reinterpret_cast<LRESULT>(white ? white_ : yellow_);
+        }
+    }
+    switch (id) {
+        case IDC_FRA_CURRENT_SETTINGS:
+        case IDC_LBL_RATE_HEADING:
+        case IDC_LBL_RATE:
+        case IDC_LBL_CHECK_INTERVAL:
+        case IDC_LBL_INTERVAL:
+        case IDC_LBL_ALLOWED_FAILURES:
+            SetTextColor(dc, kBlack);
+            SetBkColor(dc, kLightYellow);
+            return reinterpret_cast<LRESULT>(yellow_);
+        default:
+            return DefWindowProcA(hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                  reinterpret_cast<LPARAM>(control));
+    }
+}
+
+void frmMain::PaintBackground(HDC dc) {
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    // The light-yellow frame and the white Instruments frame, inside their borders.
+    auto fill = [&](int id, HBRUSH brush) {
+        RECT rect;
+        GetWindowRect(Control(id), &rect);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        rect.top += Scale(8);
+        InflateRect(&rect, -1, -1);
+        FillRect(dc, &rect, brush);
+    };
+    fill(IDC_FRA_CURRENT_SETTINGS, yellow_);
+    fill(IDC_FRA_INSTRUMENTS, white_);
+}
+
+LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            // Clicks, menu items and accelerators; not the controls' other news.
+            if (HIWORD(wParam) <= 1) {
+                Command(LOWORD(wParam));
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return ControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_ERASEBKGND:
+            PaintBackground(reinterpret_cast<HDC>(wParam));
+            return 1;
+        case WM_CLOSE:
+            // The close box: the link is closed and the program ends, saving nothing.
+            if (!unloaded_) {
+                engine_.Unload();
+            }
+            return 0;
+        case kUnloadDialogMessage:
+            UnloadDialog(static_cast<engine::DialogId>(wParam));
+            return 0;
+        default:
+            return Window::HandleMessage(message, wParam, lParam);
+    }
+}
+
+}  // namespace skyfault::win32

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/front_end.h"
+#include "settings/catalogue.h"
+#include "ui/win32/window.h"
+
+namespace skyfault::engine {
+class Engine;
+}  // namespace skyfault::engine
+
+namespace skyfault::win32 {
+
+class FileDialog;
+class frmAbout;
+class frmPreferences;
+class frmSystemSettings;
+
+// The application title, as the About window's caption names it.
+inline constexpr const char* kApplicationTitle = "Skyfault";
+
+// The main window: a view of the engine's window state and the place where
+// the user's commands enter the engine. It makes, shows, hides and destroys
+// the three dialogs as engine::DialogLifecycle says, and adds no behaviour
+// of its own. Commands of disabled controls are ignored, whatever sends them.
+class frmMain final : public Window {
+public:
+    frmMain(engine::Engine& engine, FileDialog& fileDialog);
+    ~frmMain() override;
+
+    engine::Engine& Engine() { return engine_; }
+    FileDialog& Files() { return fileDialog_; }
+
+    // Redraws every control from the engine's state.
+    void Refresh();
+    // What ends the program after the engine unloaded the window; by default
+    // PostQuitMessage(0).
+    void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
+
+    // A dialog ended by its own controls, once its model let it go: hidden,
+    // or destroyed as soon as its handler has returned.
+    void DialogEnded(engine::DialogId dialog, engine::DialogEnd how);
+
+    frmPreferences* Preferences() const { return frmPreferences_.get(); }
+    frmSystemSettings* SystemSettings() const { return frmSystemSettings_.get(); }
+    frmAbout* About() const { return frmAbout_.get(); }
+    const engine::DialogLifecycle& Dialogs() const { return dialogs_; }
+
+    // The status line's tool tip control.
+    HWND StatusToolTip() const { return toolTip_; }
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void BuildControls();
+    HMENU BuildMenu();
+    void Command(int id);
+    void ShowDialog(engine::DialogId dialog);
+    void UnloadDialog(engine::DialogId dialog);
+    LRESULT ControlColour(HDC dc, HWND control);
+    void PaintBackground(HDC dc);
+
+    engine::Engine& engine_;
+    FileDialog& fileDialog_;
+    engine::DialogLifecycle dialogs_;
+    std::function<void()> onQuit_;
+    std::unique_ptr<frmPreferences> frmPreferences_;
+    std::unique_ptr<frmSystemSettings> frmSystemSettings_;
+    std::unique_ptr<frmAbout> frmAbout_;
+    HWND toolTip_ = nullptr;
+    std::string toolTipText_;
+    HBRUSH yellow_ = nullptr;
+    HBRUSH white_ = nullptr;
+    bool unloaded_ = false;
+};
+
+}  // namespace skyfault::win32
