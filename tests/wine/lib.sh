@@ -33,6 +33,10 @@ wine_setup() {
         printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Decorated"="N"\n"Managed"="N"\n' \
             >>"$WINEPREFIX/user.reg"
         start_xvfb
+        # The caption buttons Wine draws come from the Marlett font.
+        if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+            cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        fi
     fi
     # One server for the whole test, and Wine's background processes started
     # before any program of ours needs the desktop.
