@@ -41,8 +41,8 @@ drive wait-title main "Skyfault Connected" 40 || fail "no 'Skyfault Connected' t
 # The file has been read; Exit must write it anew.
 rm "$work/skyfault.cfg"
 wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 20 || fail "the stand-in saw no Pitot failure"
-drive text main txtMessage | grep -qx "text txtMessage=Failure: Pitot" ||
-    fail "the status line does not show the failure"
+status=$(drive text main txtMessage)
+[ "$status" = "text txtMessage=Failure: Pitot" ] || fail "the status line shows: $status"
 
 picture main windows-main
 drive command main mnuFileDefault wait-shown preferences 10 >/dev/null ||

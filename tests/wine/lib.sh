@@ -10,6 +10,7 @@ wine_setup() {
     local driver=$1 template=${SKYFAULT_WINE_TEMPLATE:-${WINEPREFIX:-}}
     e2e_setup
     trap wine_cleanup EXIT
+    trap 'exit 1' TERM INT
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEPREFIX="$E2E_DIR/prefix"
     if [ -n "$template" ] && [ -f "$template/.skyfault-ready" ] && [ -f "$template/user.reg" ]; then
@@ -38,10 +39,29 @@ wine_setup() {
             cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
         fi
     fi
+    wine_watchdog "${SKYFAULT_WINE_TEST_LIMIT:-240}"
     # One server for the whole test, and Wine's background processes started
     # before any program of ours needs the desktop.
     wineserver -p60 || fail "no wineserver"
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || fail "Wine does not start"
+}
+
+# wine_watchdog SECONDS: past that time (well inside CTest's limit), ends
+# this prefix's Wine processes and the Xvfb, so that whatever the test waits
+# for returns, and then the test itself, whose cleanup then runs.
+wine_watchdog() {
+    local limit=$1 test_pid=$$
+    (
+        sleep "$limit" &
+        nap=$!
+        trap 'kill "$nap" 2>/dev/null; exit 0' TERM
+        wait "$nap" || exit 0
+        echo "FAILED: the test ran over $limit s; ending its Wine and Xvfb"
+        timeout 20 wineserver -k >/dev/null 2>&1
+        [ -z "${E2E_XVFB:-}" ] || kill "$E2E_XVFB" 2>/dev/null
+        kill -TERM "$test_pid"
+    ) &
+    E2E_WATCHDOG=$!
 }
 
 start_xvfb() {
@@ -61,6 +81,10 @@ start_xvfb() {
 
 wine_cleanup() {
     local status=$?
+    if [ -n "${E2E_WATCHDOG:-}" ]; then
+        kill "$E2E_WATCHDOG" 2>/dev/null || true
+        wait "$E2E_WATCHDOG" 2>/dev/null || true
+    fi
     if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
         timeout 20 wineserver -k >/dev/null 2>&1 || true
     fi
