@@ -83,6 +83,14 @@ QFont CaptionFont() {
     return font;
 }
 
+void ShowCheckValue(QCheckBox* box, int value) {
+    const engine::CheckState state = engine::CheckStateOf(value);
+    box->setTristate(state == engine::CheckState::Greyed);
+    box->setCheckState(state == engine::CheckState::Unchecked ? Qt::Unchecked
+                       : state == engine::CheckState::Greyed  ? Qt::PartiallyChecked
+                                                              : Qt::Checked);
+}
+
 DialogHooks StandardDialogHooks() {
     DialogHooks hooks;
     hooks.makePreferences = [](frmMain& main) -> std::unique_ptr<QWidget> {
@@ -117,6 +125,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hoo
     engine_.SetQuitCallback([this] {
         unloaded_ = true;
         // Every other window goes with the main window, without its own handling.
+        dialogs_.UnloadAll();
         if (frmPreferences_) {
             frmPreferences_->hide();
         }
@@ -317,11 +326,7 @@ void frmMain::Refresh() {
 
     for (int id = 0; id < kSystemCount; ++id) {
         QCheckBox* box = chkFailureType[id];
-        const int value = state.settings.allowed[id];
-        box->setTristate(value == 2);
-        box->setCheckState(value == 0   ? Qt::Unchecked
-                           : value == 2 ? Qt::PartiallyChecked
-                                        : Qt::Checked);
+        ShowCheckValue(box, state.settings.allowed[id]);
         box->setEnabled(window.chkFailureTypeEnabled[id]);
     }
     emit modelChanged();
@@ -336,13 +341,15 @@ void frmMain::cmdDisable_Click() {
 }
 
 void frmMain::cmdDefault_Click() {
+    static_cast<void>(dialogs_.Show(engine::DialogId::Preferences));  // made with the window
     if (frmPreferences_) {
         ShowModeless(*frmPreferences_);
     }
 }
 
 void frmMain::cmdSpecific_Click() {
-    if (!frmSystemSettings_ && hooks_.makeSystemSettings) {
+    const bool make = dialogs_.Show(engine::DialogId::SystemSettings);
+    if ((make || !frmSystemSettings_) && hooks_.makeSystemSettings) {
         frmSystemSettings_ = hooks_.makeSystemSettings(*this);
     }
     if (frmSystemSettings_) {
@@ -350,11 +357,30 @@ void frmMain::cmdSpecific_Click() {
     }
 }
 
-void frmMain::UnloadSystemSettings() {
-    if (frmSystemSettings_) {
-        frmSystemSettings_->hide();
-        // Deleted once the handler that asked for it has returned.
+QWidget* frmMain::DialogWindow(engine::DialogId dialog) const {
+    switch (dialog) {
+        case engine::DialogId::Preferences:
+            return frmPreferences_.get();
+        case engine::DialogId::SystemSettings:
+            return frmSystemSettings_.get();
+        case engine::DialogId::About:
+            break;
+    }
+    return frmAbout_.get();
+}
+
+void frmMain::DialogEnded(engine::DialogId dialog, engine::DialogEnd how) {
+    if (QWidget* window = DialogWindow(dialog)) {
+        window->hide();
+    }
+    if (!dialogs_.End(dialog, how)) {
+        return;
+    }
+    // Deleted once the handler that asked for it has returned.
+    if (dialog == engine::DialogId::SystemSettings && frmSystemSettings_) {
         frmSystemSettings_.release()->deleteLater();
+    } else if (dialog == engine::DialogId::About && frmAbout_) {
+        frmAbout_.release()->deleteLater();
     }
 }
 
@@ -369,21 +395,16 @@ void frmMain::mnuFileExit_Click() {
 }
 
 void frmMain::mnuHelpAbout_Click() {
-    if (!frmAbout_) {
+    if (dialogs_.Show(engine::DialogId::About) || !frmAbout_) {
         frmAbout_ = std::make_unique<frmAbout>();
-        connect(frmAbout_.get(), &frmAbout::unloaded, this, [this] {
-            if (frmAbout_) {
-                frmAbout_.release()->deleteLater();
-            }
-        });
+        connect(frmAbout_.get(), &frmAbout::unloaded, this,
+                [this] { DialogEnded(engine::DialogId::About, engine::DialogEnd::Ok); });
     }
     ShowModeless(*frmAbout_);
 }
 
 void frmMain::chkFailureType_Click(int index) {
-    // A click ticks an unticked box and clears a ticked or greyed one.
-    const int before = engine_.state().settings.allowed[index];
-    engine_.SetAllowed(index, before == 0 ? 1 : 0);
+    engine::chkFailureType_Click(engine_, index);
     Refresh();
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/front_end.h"
 #include "settings/catalogue.h"
 
 class QAction;
@@ -33,10 +34,12 @@ inline constexpr const char* kApplicationTitle = "Skyfault";
 // platform's sans-serif.
 QFont CaptionFont();
 
-// How the main window makes the Preferences and System settings dialogs.
-// Preferences is made once, when the window is made, and lives as long as
-// it; System settings is made at its first showing and lives until
-// frmMain::UnloadSystemSettings. An empty hook leaves that command inert.
+// Shows a box value (0, 1 or 2: engine::CheckStateOf) on a check box.
+void ShowCheckValue(QCheckBox* box, int value);
+
+// How the main window makes the Preferences and System settings dialogs,
+// when engine::DialogLifecycle says they are to be made. An empty hook
+// leaves that command inert.
 struct DialogHooks {
     std::function<std::unique_ptr<QWidget>(frmMain&)> makePreferences;
     std::function<std::unique_ptr<QWidget>(frmMain&)> makeSystemSettings;
@@ -60,9 +63,10 @@ public:
 
     // Redraws every control from the engine's state.
     void Refresh();
-    // Destroys the System settings dialog (its Cancel); the next showing
-    // makes a new one. Safe to call from the dialog's own handler.
-    void UnloadSystemSettings();
+    // A dialog ended by its own controls, once its model let it go: hidden,
+    // or destroyed (once the handler that ended it has returned) when
+    // engine::DialogLifecycle says so. Safe to call from the dialog's handler.
+    void DialogEnded(engine::DialogId dialog, engine::DialogEnd how);
     // What ends the program after the engine unloaded the window; by default
     // QCoreApplication::exit(0).
     void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
@@ -127,10 +131,12 @@ private:
     void Form_Unload();
 
     static void ShowModeless(QWidget& window);
+    QWidget* DialogWindow(engine::DialogId dialog) const;
 
     engine::Engine& engine_;
     FileDialog& fileDialog_;
     DialogHooks hooks_;
+    engine::DialogLifecycle dialogs_;
     std::function<void()> onQuit_;
     std::unique_ptr<QWidget> frmPreferences_;
     std::unique_ptr<QWidget> frmSystemSettings_;

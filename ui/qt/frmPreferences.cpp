@@ -39,15 +39,6 @@ QPushButton* Button(const char* name, const char* caption) {
     return button;
 }
 
-Qt::CheckState StateOf(int value) {
-    return value == 0 ? Qt::Unchecked : value == 2 ? Qt::PartiallyChecked : Qt::Checked;
-}
-
-void ShowBox(QCheckBox* box, int value) {
-    box->setTristate(value == 2);
-    box->setCheckState(StateOf(value));
-}
-
 void ShowText(QLineEdit* box, const std::string& text) {
     const QString shown = QString::fromStdString(text);
     if (box->text() != shown) {
@@ -171,9 +162,9 @@ void frmPreferences::Render() {
     ShowText(txtRateDenominator, form.txtRateDenominator);
     ShowText(txtInterval, form.txtInterval);
     ShowText(txtDefaultSound, form.txtDefaultSound);
-    ShowBox(chkAudio, form.chkAudio);
-    ShowBox(chkText, form.chkText);
-    ShowBox(chkPause, form.chkPause);
+    ShowCheckValue(chkAudio, form.chkAudio);
+    ShowCheckValue(chkText, form.chkText);
+    ShowCheckValue(chkPause, form.chkPause);
     for (int index = 0; index < 3; ++index) {
         QRadioButton* option = optFuelLeakSpeed[static_cast<std::size_t>(index)];
         const bool selected = form.optFuelLeakSpeed == index;
@@ -211,11 +202,17 @@ void frmPreferences::reject() {
 void frmPreferences::cmdPrefsOK_Click() {
     model_.cmdPrefsOK_Click();
     Render();
+    if (!model_.visible()) {
+        main_.DialogEnded(engine::DialogId::Preferences, engine::DialogEnd::Ok);
+    }
 }
 
 void frmPreferences::cmdPrefsCancel_Click() {
     model_.cmdPrefsCancel_Click();
     Render();
+    if (!model_.visible()) {
+        main_.DialogEnded(engine::DialogId::Preferences, engine::DialogEnd::Cancel);
+    }
 }
 
 void frmPreferences::cmdDefaultBrowse_Click() {

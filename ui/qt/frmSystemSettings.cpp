@@ -214,6 +214,9 @@ void frmSystemSettings::cmbSystem_Click(int position) {
 void frmSystemSettings::cmdOKSystemSettings_Click() {
     model_.cmdOKSystemSettings_Click();
     Render();
+    if (!model_.visible()) {
+        main_.DialogEnded(engine::DialogId::SystemSettings, engine::DialogEnd::Ok);
+    }
 }
 
 void frmSystemSettings::cmdResetSystemSettings_Click() {
@@ -227,7 +230,8 @@ void frmSystemSettings::cmdCancelSystemSettings_Click() {
     }
     model_.cmdCancelSystemSettings_Click();
     Render();
-    main_.UnloadSystemSettings();  // destroyed once this handler has returned
+    // Destroyed once this handler has returned.
+    main_.DialogEnded(engine::DialogId::SystemSettings, engine::DialogEnd::Cancel);
 }
 
 void frmSystemSettings::cmdSoundBrowse_Click() {

@@ -45,19 +45,36 @@ struct BoxPlace {
 // In tab order: frame by frame, top to bottom.
 constexpr BoxPlace kBoxes[] = {
     // Instruments
-    {1, 360, 116, 170}, {2, 360, 139, 170}, {3, 360, 162, 170}, {5, 360, 185, 170},
-    {7, 360, 208, 170}, {8, 360, 231, 170}, {9, 360, 254, 170}, {13, 360, 277, 170},
+    {1, 360, 116, 170},
+    {2, 360, 139, 170},
+    {3, 360, 162, 170},
+    {5, 360, 185, 170},
+    {7, 360, 208, 170},
+    {8, 360, 231, 170},
+    {9, 360, 254, 170},
+    {13, 360, 277, 170},
     {15, 360, 300, 170},
     // Engines
-    {16, 554, 116, 102}, {17, 554, 139, 102}, {18, 554, 162, 102}, {19, 554, 185, 102},
+    {16, 554, 116, 102},
+    {17, 554, 139, 102},
+    {18, 554, 162, 102},
+    {19, 554, 185, 102},
     // Systems
-    {6, 678, 116, 98}, {14, 678, 139, 98},
+    {6, 678, 116, 98},
+    {14, 678, 139, 98},
     // Radios
-    {0, 554, 238, 102}, {4, 554, 261, 102}, {10, 554, 284, 102}, {12, 554, 307, 102},
+    {0, 554, 238, 102},
+    {4, 554, 261, 102},
+    {10, 554, 284, 102},
+    {12, 554, 307, 102},
     // Fuel Leak
-    {21, 678, 238, 98}, {23, 678, 261, 98}, {22, 678, 284, 98},
+    {21, 678, 238, 98},
+    {23, 678, 261, 98},
+    {22, 678, 284, 98},
     // Miscellaneous: Flaps and Pitot side by side, then Landing Gear
-    {24, 360, 358, 150}, {11, 560, 358, 150}, {20, 360, 382, 150},
+    {24, 360, 358, 150},
+    {11, 560, 358, 150},
+    {20, 360, 382, 150},
 };
 
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
@@ -73,8 +90,8 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog)
     white_ = CreateSolidBrush(kWhite);
 
     Create(SKYFAULT_CLASS_MAIN, kApplicationTitle,
-           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-           kClientWidth, kClientHeight, BuildMenu());
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, kClientWidth, kClientHeight,
+           BuildMenu());
     BuildControls();
     ApplyDpi(Dpi());
 
@@ -135,8 +152,9 @@ HMENU frmMain::BuildMenu() {
 void frmMain::BuildControls() {
     // Status frame: the status line and the two switches.
     AddFrame("Status", IDC_FRA_STATUS, 8, 6, 324, 96);
-    Add("EDIT", "Skyfault Activated", ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP,
-        IDC_TXT_MESSAGE, 18, 28, 304, 24, true);
+    Add("EDIT", "Skyfault Activated",
+        ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP, IDC_TXT_MESSAGE, 18, 28,
+        304, 24, true);
     const HWND activate = Add("BUTTON", "Activate", kButton, IDC_CMD_ACTIVATE, 18, 62, 100, 28);
     EnableWindow(activate, FALSE);  // disabled as designed
     Add("BUTTON", "Disable", kButton, IDC_CMD_DISABLE, 222, 62, 100, 28);
@@ -149,10 +167,10 @@ void frmMain::BuildControls() {
     Add("STATIC", "", SS_ETCHEDFRAME, IDC_FRAME1, 8, 306, 324, 110);
     const HWND image =
         Add("STATIC", "", SS_BITMAP | SS_REALSIZECONTROL, IDC_IMAGE1, 20, 311, 300, 100);
-    SendMessageA(image, STM_SETIMAGE, IMAGE_BITMAP,
-                 reinterpret_cast<LPARAM>(LoadImageA(GetModuleHandleA(nullptr),
-                                                     MAKEINTRESOURCEA(IDB_BANNER), IMAGE_BITMAP,
-                                                     0, 0, LR_DEFAULTCOLOR)));
+    SendMessageA(
+        image, STM_SETIMAGE, IMAGE_BITMAP,
+        reinterpret_cast<LPARAM>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BANNER),
+                                            IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
 
     // Current settings: the default probability, the interval and the systems.
     AddFrame("Current Settings", IDC_FRA_CURRENT_SETTINGS, 340, 6, 452, 414);
@@ -380,8 +398,11 @@ void frmMain::PaintBackground(HDC dc) {
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     // The light-yellow frame and the white Instruments frame, inside their borders.
     auto fill = [&](int id, HBRUSH brush) {
-        RECT rect;
-        GetWindowRect(Control(id), &rect);
+        const HWND frame = Control(id);
+        RECT rect{};
+        if (frame == nullptr || GetWindowRect(frame, &rect) == FALSE) {
+            return;  // not made yet
+        }
         MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&rect), 2);
         rect.top += Scale(8);
         InflateRect(&rect, -1, -1);

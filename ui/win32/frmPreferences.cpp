@@ -55,14 +55,18 @@ frmPreferences::frmPreferences(frmMain& main) : main_(main), model_(main.Engine(
 frmPreferences::~frmPreferences() = default;
 
 void frmPreferences::BuildControls() {
-    AddFrame("Default Failure Frequency", IDC_FRA_FREQUENCY_SETTINGS, 8, 6, 384, 84);
     Add("STATIC", "Failure Rate:  1/", kLabel, IDC_LBL_ENTER_FAILURE_RATE, 20, 32, 104, 20);
     Add("EDIT", "1000", kBox, IDC_TXT_RATE_DENOMINATOR, 126, 29, 80, 22);
+    // Made before its label, so that it lies over the label's blanks (placed
+    // by AfterLayout) and follows the rate box in the tab order.
+    Add("EDIT", "60", kBox, IDC_TXT_INTERVAL, 170, 59, 60, 22);
     const std::string intervalText =
         std::string(kIntervalLead) + std::string(kIntervalBlanks, ' ') + kIntervalTail;
-    Add("STATIC", intervalText.c_str(), kLabel, IDC_LBL_INTERVAL_DESC, 20, 62, 360, 20);
-    // Placed over the label's blanks by AfterLayout.
-    Add("EDIT", "60", kBox, IDC_TXT_INTERVAL, 170, 59, 60, 22);
+    // Clipped, so that it never draws over the box lying on it.
+    Add("STATIC", intervalText.c_str(), kLabel | WS_CLIPSIBLINGS, IDC_LBL_INTERVAL_DESC, 20, 62,
+        360, 20);
+    // The frame around them comes last: below them, it does not clip the label.
+    AddFrame("Default Failure Frequency", IDC_FRA_FREQUENCY_SETTINGS, 8, 6, 384, 84);
 
     Add("STATIC", "Select Default Notification Sound:", kLabel, IDC_LBL_DEFAULT_SOUND, 8, 100, 384,
         18);
@@ -76,7 +80,8 @@ void frmPreferences::BuildControls() {
     AddFrame("Set Fuel Leak Speed", IDC_FRA_FUEL_LEAK_SPEED, 8, 202, 384, 54);
     const char* const captions[] = {"Slow", "Normal", "Fast"};
     for (int index = 0; index < 3; ++index) {
-        // One group: the arrow keys move between the options.
+        // One group: the arrow keys move between the options; the Tab key
+        // stops at the selected one (see Render).
         const DWORD group = index == 0 ? WS_GROUP | WS_TABSTOP : 0;
         Add("BUTTON", captions[index], BS_RADIOBUTTON | group, IDC_OPT_FUEL_LEAK_SPEED(index),
             20 + index * 124, 226, 110, 20);
@@ -111,7 +116,6 @@ void frmPreferences::AfterLayout() {
     const int height = Scale(22);
     MoveWindow(box, rect.left + lead.cx, rect.top + (rect.bottom - rect.top - height) / 2,
                std::max(static_cast<int>(blanks.cx), Scale(50)), height, TRUE);
-    SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void frmPreferences::Showing() {
@@ -128,9 +132,14 @@ void frmPreferences::Render() {
     ShowCheck(Control(IDC_CHK_AUDIO), CheckOf(form.chkAudio));
     ShowCheck(Control(IDC_CHK_TEXT), CheckOf(form.chkText));
     ShowCheck(Control(IDC_CHK_PAUSE), CheckOf(form.chkPause));
+    const int tabStop =
+        form.optFuelLeakSpeed >= 0 && form.optFuelLeakSpeed < 3 ? form.optFuelLeakSpeed : 0;
     for (int index = 0; index < 3; ++index) {
-        ShowCheck(Control(IDC_OPT_FUEL_LEAK_SPEED(index)),
-                  form.optFuelLeakSpeed == index ? BST_CHECKED : BST_UNCHECKED);
+        const HWND option = Control(IDC_OPT_FUEL_LEAK_SPEED(index));
+        ShowCheck(option, form.optFuelLeakSpeed == index ? BST_CHECKED : BST_UNCHECKED);
+        const LONG_PTR style = GetWindowLongPtrA(option, GWL_STYLE);
+        SetWindowLongPtrA(option, GWL_STYLE,
+                          index == tabStop ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
     }
     rendering_ = false;
 }
@@ -172,8 +181,8 @@ void frmPreferences::Command(int id, int notification) {
             Ended(engine::DialogEnd::Cancel);
             return;
         case IDC_CMD_DEFAULT_BROWSE:
-            model_.cmdDefaultBrowse_Click(main_.Files().ChooseFile(
-                hwnd(), std::string(engine::kOpenSoundFileTitle)));
+            model_.cmdDefaultBrowse_Click(
+                main_.Files().ChooseFile(hwnd(), std::string(engine::kOpenSoundFileTitle)));
             break;
         case IDC_CHK_AUDIO:
             model_.chkAudio_Click();

@@ -8,8 +8,8 @@
 // item's identifier), so they stay as they are.
 
 // --- Resources ---------------------------------------------------------------
-#define IDI_SKYFAULT 1      // the program's icon
-#define IDB_BANNER 101      // the banner picture, 300 x 100
+#define IDI_SKYFAULT 1  // the program's icon
+#define IDB_BANNER 101  // the banner picture, 300 x 100
 
 // --- Window classes ----------------------------------------------------------
 #define SKYFAULT_CLASS_MAIN "Skyfault.frmMain"
@@ -18,10 +18,10 @@
 #define SKYFAULT_CLASS_ABOUT "Skyfault.frmAbout"
 
 // --- frmMain: menu commands ----------------------------------------------------
-#define IDM_FILE_DEFAULT 40001    // mnuFileDefault: File > Default Settings
-#define IDM_FILE_SPECIFIC 40002   // mnuSpecificSystems: File > Specific Systems
-#define IDM_FILE_EXIT 40003       // mnuFileExit: File > Exit
-#define IDM_HELP_ABOUT 40004      // mnuHelpAbout: Help > About
+#define IDM_FILE_DEFAULT 40001   // mnuFileDefault: File > Default Settings
+#define IDM_FILE_SPECIFIC 40002  // mnuSpecificSystems: File > Specific Systems
+#define IDM_FILE_EXIT 40003      // mnuFileExit: File > Exit
+#define IDM_HELP_ABOUT 40004     // mnuHelpAbout: Help > About
 
 // --- frmMain: controls -----------------------------------------------------------
 #define IDC_FRA_STATUS 1000

@@ -1,6 +1,6 @@
 #include "ui/win32/window.h"
 
-#include <uxtheme.h>
+#include <commctrl.h>
 
 #include <cstring>
 
@@ -17,9 +17,9 @@ HINSTANCE Instance() {
 template <typename Function>
 Function SystemFunction(const char* name) {
     const HMODULE user = GetModuleHandleA("user32.dll");
-    return user == nullptr ? nullptr
-                           : reinterpret_cast<Function>(
-                                 reinterpret_cast<void*>(GetProcAddress(user, name)));
+    return user == nullptr
+               ? nullptr
+               : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, name)));
 }
 
 HFONT MakeFont(UINT dpi, bool bold) {
@@ -42,6 +42,48 @@ bool IsOurs(HWND window) {
         }
     }
     return false;
+}
+
+// A group box drawn here: its etched border, and its caption in the colours
+// its window gives it through WM_CTLCOLORSTATIC (the system's own drawing
+// does not take the text colour everywhere). The inside is left to the
+// window's background, as with the system's group boxes.
+LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM lParam,
+                                UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+    if (message != WM_PAINT) {
+        return DefSubclassProc(frame, message, wParam, lParam);
+    }
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(frame, &paint);
+    const HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(frame, WM_GETFONT, 0, 0)));
+    const auto brush = reinterpret_cast<HBRUSH>(SendMessageA(GetParent(frame), WM_CTLCOLORSTATIC,
+                                                             reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(frame)));
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    RECT client;
+    GetClientRect(frame, &client);
+    RECT border = client;
+    border.top += metrics.tmHeight / 2;
+    DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
+    const std::string caption = GetText(frame);
+    if (!caption.empty()) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        const int left = client.left + metrics.tmAveCharWidth;
+        RECT label{left, client.top, left + size.cx + metrics.tmAveCharWidth,
+                   client.top + metrics.tmHeight};
+        if (brush != nullptr) {
+            FillRect(dc, &label, brush);
+        }
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, left + metrics.tmAveCharWidth / 2, client.top, caption.c_str(),
+                 static_cast<int>(caption.size()));
+    }
+    SelectObject(dc, oldFont);
+    EndPaint(frame, &paint);
+    return 0;
 }
 
 }  // namespace
@@ -104,8 +146,8 @@ void Window::Create(const char* className, const char* title, DWORD style, int c
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &Window::Procedure;
         windowClass.hInstance = Instance();
-        windowClass.hIcon = static_cast<HICON>(
-            LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        windowClass.hIcon = static_cast<HICON>(LoadImageA(
+            Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
         windowClass.hIconSm = static_cast<HICON>(
             LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON,
                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
@@ -127,10 +169,10 @@ void Window::Create(const char* className, const char* title, DWORD style, int c
 HWND Window::Add(const char* controlClass, const char* text, DWORD style, int id, int x, int y,
                  int width, int height, bool bold, DWORD exStyle) {
     const RECT rect{x, y, x + width, y + height};
-    const HWND control = CreateWindowExA(
-        exStyle, controlClass, text, WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
-        Scale(width), Scale(height), hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    const HWND control =
+        CreateWindowExA(exStyle, controlClass, text, WS_CHILD | WS_VISIBLE | style, Scale(x),
+                        Scale(y), Scale(width), Scale(height), hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold ? bold_ : font_), FALSE);
     placed_.push_back({control, rect, bold});
     return control;
@@ -138,7 +180,7 @@ HWND Window::Add(const char* controlClass, const char* text, DWORD style, int id
 
 HWND Window::AddFrame(const char* text, int id, int x, int y, int width, int height) {
     const HWND frame = Add("BUTTON", text, BS_GROUPBOX, id, x, y, width, height);
-    SetWindowTheme(frame, L"", L"");
+    SetWindowSubclass(frame, &FrameProcedure, 0, 0);
     return frame;
 }
 

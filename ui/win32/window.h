@@ -51,8 +51,7 @@ protected:
     // A control at x, y, width, height in 96-dpi pixels.
     HWND Add(const char* controlClass, const char* text, DWORD style, int id, int x, int y,
              int width, int height, bool bold = false, DWORD exStyle = 0);
-    // A group box drawn without the visual style, so that its caption takes
-    // the colour the window gives it.
+    // A group box whose caption takes the colours the window gives it.
     HWND AddFrame(const char* text, int id, int x, int y, int width, int height);
     int Scale(int value) const { return MulDiv(value, static_cast<int>(dpi_), 96); }
     HFONT Font() const { return font_; }

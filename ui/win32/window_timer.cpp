@@ -91,7 +91,8 @@ LRESULT CALLBACK WindowTimerFactory::Procedure(HWND window, UINT message, WPARAM
             window, GWLP_USERDATA,
             reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
     } else if (message == WM_TIMER) {
-        auto* self = reinterpret_cast<WindowTimerFactory*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        auto* self =
+            reinterpret_cast<WindowTimerFactory*>(GetWindowLongPtrA(window, GWLP_USERDATA));
         if (self != nullptr) {
             const auto found = self->timers_.find(static_cast<UINT_PTR>(wParam));
             if (found != self->timers_.end()) {
