@@ -25,6 +25,7 @@ set(CPACK_STRIP_FILES ON)
 # %APPDATA%\Skyfault, an uninstaller that leaves that folder alone.
 set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/packaging)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+set(CPACK_SKYFAULT_ICON ${PROJECT_SOURCE_DIR}/ui/win32/skyfault.ico)
 # The installer gets a name of its own beside the zip.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/CPackOptions.cmake.in
   ${PROJECT_BINARY_DIR}/package/CPackOptions.cmake @ONLY)
