@@ -61,7 +61,7 @@ def read_line(process, timeout):
 
 
 class WineSession:
-    def __init__(self, template):
+    def __init__(self, template, driver):
         self.folder = tempfile.mkdtemp(prefix="skyfault-winebench-")
         self.prefix = os.path.join(self.folder, "prefix")
         self.xvfb = None
@@ -97,6 +97,10 @@ class WineSession:
             self.env["DISPLAY"] = ":" + display.decode().strip()
             subprocess.run(["wineserver", "-p60"], env=self.env, check=True, timeout=30)
             subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, timeout=60,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            # Wine's desktop up before any measured program makes a window.
+            subprocess.run(["wine", driver, "desktop"], env=self.env, timeout=60, check=True,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
         except BaseException:
@@ -173,7 +177,7 @@ def main():
     args = parser.parse_args()
     # The program starts in a folder of its own.
     program, sim, driver = (os.path.abspath(p) for p in (args.program, args.sim, args.driver))
-    session = WineSession(args.template)
+    session = WineSession(args.template, driver)
     try:
         results = [one_run(session, program, sim, driver) for _ in range(args.runs)]
     finally:

@@ -8,7 +8,8 @@
 # window into the artifacts folder.
 # Usage: desktop_test.sh SKYFAULT_EXE SIM_EXE DRIVER_EXE EXITCFG ARTIFACTS
 set -uo pipefail
-app=$1 sim=$2 E2E_DRIVER=$3 exitcfg=$4 artifacts=$5
+app=$(realpath -m "$1") sim=$(realpath -m "$2") E2E_DRIVER=$(realpath -m "$3") exitcfg=$(realpath -m "$4")
+artifacts=$(realpath -m "$5")
 here=$(dirname "$0")
 source "$here/../e2e/lib.sh"
 source "$here/lib.sh"

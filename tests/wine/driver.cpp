@@ -14,6 +14,9 @@
 //   shot WINDOW FILE                  saves WINDOW as it is on screen (24-bit BMP)
 //   sleep MILLISECONDS
 //   say TEXT                          prints TEXT (a mark that the steps began)
+//   desktop                           makes (and ends) a window of its own, so
+//                                     that Wine's desktop is up before any
+//                                     program of the test makes its windows
 //
 // WINDOW: main, preferences, systems, about, or class:NAME. COMMAND and
 // CONTROL: a name below or a number. Exit status: 0 when every step
@@ -220,7 +223,7 @@ int Usage() {
     Say("usage: skyfault-windriver STEP...; steps: wait-title WINDOW TITLE SECONDS | "
         "wait-shown WINDOW SECONDS | wait-gone WINDOW SECONDS | wait-hidden WINDOW SECONDS | "
         "command WINDOW COMMAND | "
-        "text WINDOW CONTROL | shot WINDOW FILE | sleep MILLISECONDS | say TEXT");
+        "text WINDOW CONTROL | shot WINDOW FILE | sleep MILLISECONDS | say TEXT | desktop");
     return 64;
 }
 
@@ -324,6 +327,19 @@ int main(int argc, char** argv) {
             }
             Say("saved " + args[i + 1] + " " + args[i + 2]);
             i += 3;
+        } else if (step == "desktop") {
+            // Under Wine the first window of a session starts the desktop
+            // process; a process that makes its window while that one still
+            // starts may get no display driver. This waits for it.
+            HWND window =
+                ::CreateWindowExA(0, "STATIC", "skyfault-windriver", WS_OVERLAPPED, 0, 0, 0, 0,
+                                  nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+            if (window == nullptr || ::GetDesktopWindow() == nullptr) {
+                return Fail("no window can be made: " + std::to_string(::GetLastError()));
+            }
+            ::DestroyWindow(window);
+            Say("desktop ready");
+            i += 1;
         } else if (step == "say" && left >= 1) {
             Say(args[i + 1]);
             i += 2;

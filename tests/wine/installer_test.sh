@@ -7,7 +7,7 @@
 # Wine's null graphics driver is enough here.
 # Usage: installer_test.sh BUILD_DIR DRIVER_EXE
 set -uo pipefail
-build=$1 E2E_DRIVER=$2
+build=$(realpath -m "$1") E2E_DRIVER=$(realpath -m "$2")
 here=$(dirname "$0")
 source "$here/../e2e/lib.sh"
 source "$here/lib.sh"

@@ -4,6 +4,8 @@
 # with the test, however it ends (wineserver -k for that prefix only, Xvfb by
 # its pid). Every wait has a limit, so a hung Wine never hangs the run.
 
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
 # wine_setup null|x11: a private prefix with that graphics driver (x11 also
 # starts Xvfb and sets DISPLAY), Wine's own processes started and ready.
 wine_setup() {
@@ -17,10 +19,10 @@ wine_setup() {
         # scripts/wine-env.sh prepared it once; a copy takes a second.
         cp -a "$template" "$WINEPREFIX" || fail "cannot copy the Wine prefix $template"
     else
-        echo "no prepared Wine prefix (source scripts/wine-env.sh); making one"
-        mkdir -p "$WINEPREFIX"
-        DISPLAY= timeout 180 wineboot --init >"$E2E_DIR/wineboot.log" 2>&1 ||
-            fail "wineboot failed"
+        # Made here as scripts/wine-env.sh makes it, then its server ended.
+        echo "no prepared Wine prefix (source scripts/wine-env.sh first); making one"
+        (source "$E2E_ROOT/scripts/wine-env.sh" && skyfault_wine_stop) >"$E2E_DIR/prefix.log" 2>&1 ||
+            fail "cannot make a Wine prefix: $(tail -n 20 "$E2E_DIR/prefix.log")"
         timeout 30 wineserver -w
     fi
     # The graphics driver: null, or X11 drawing its own window frames (no
@@ -44,6 +46,7 @@ wine_setup() {
     # before any program of ours needs the desktop.
     wineserver -p60 || fail "no wineserver"
     timeout 60 wine cmd /c exit </dev/null >/dev/null 2>&1 || fail "Wine does not start"
+    drive desktop >/dev/null || fail "Wine's desktop does not start"
 }
 
 # wine_watchdog SECONDS: past that time (well inside CTest's limit), ends
