@@ -53,11 +53,11 @@ cp "$settings/skyfault.cfg" "$E2E_DIR/saved.cfg"
 
 # --- Uninstall --------------------------------------------------------------------
 # The uninstaller runs a copy of itself from the temporary folder and returns
-# at once: wait for the program to go.
+# at once: wait for the program and its shortcuts to go.
 timeout 60 wine "$(winpath "$programs/Uninstall.exe")" /S </dev/null >"$E2E_DIR/uninstall.log" 2>&1 ||
     fail "the uninstaller failed"
 for ((i = 0; i < 300; i++)); do
-    [ -e "$programs" ] || break
+    [ -e "$programs" ] || [ -e "$menu" ] || break
     sleep 0.1
 done
 [ ! -e "$programs" ] || fail "left behind: $(ls -A "$programs" | tr '\n' ' ')"
