@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Measures speed and memory: builds the benchmarks in Release (build-bench/),
 # runs them and prints a table, then measures the program itself (start-up
-# time, peak memory, idle CPU) beside the simulator stand-in.
+# time, peak memory, idle CPU) beside the simulator stand-in, and the Windows
+# program under Wine (start-up time, peak memory) beside skyfault-sim.exe.
 #
-# Usage: scripts/bench.sh [--quick] [--no-program]
+# Usage: scripts/bench.sh [--quick] [--no-program] [--no-windows]
 #   --quick       one repetition of each benchmark and a 10 s idle measurement
 #   --no-program  the benchmarks only
+#   --no-windows  not the Windows program (it needs the cross build, build-win/)
 # Environment:
 #   SKYFAULT_PROGRAM  the program to measure (default build-release/bin/skyfault;
 #                     build it with: cmake --preset release && cmake --build --preset release)
@@ -18,11 +20,13 @@ build="$root/build-bench"
 repetitions=5
 idle_seconds=60
 program_too=1
+windows_too=1
 for arg in "$@"; do
     case "$arg" in
         --quick) repetitions=1; idle_seconds=10 ;;
         --no-program) program_too=0 ;;
-        *) echo "usage: $0 [--quick] [--no-program]" >&2; exit 2 ;;
+        --no-windows) windows_too=0 ;;
+        *) echo "usage: $0 [--quick] [--no-program] [--no-windows]" >&2; exit 2 ;;
     esac
 done
 
@@ -52,28 +56,62 @@ python3 "$root/bench/report.py" "$json"
 echo
 echo "(Google Benchmark's own output: $build/bench.txt)"
 
-[ "$program_too" -eq 1 ] || exit 0
-echo
-program=${SKYFAULT_PROGRAM:-$root/build-release/bin/skyfault}
-if [ ! -x "$program" ]; then
-    echo "The program itself: skipped, $program does not exist yet" \
-        "(cmake --preset release && cmake --build --preset release; or set SKYFAULT_PROGRAM)."
-    exit 0
-fi
-echo "The program itself: $program"
-echo
-echo "| what | measured | target |"
-echo "|---|---|---|"
-sim="$build/bin/skyfault-sim"
-python3 "$root/bench/program.py" "$program" "$sim" --platform offscreen --no-idle
-if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
-        python3 "$root/bench/program.py" "$program" "$sim" --platform xcb --no-idle
-    xvfb-run -a -s "-screen 0 1280x1024x24" \
-        python3 "$root/bench/program.py" "$program" "$sim" --platform xcb --no-start-up \
-        --idle-seconds "$idle_seconds"
-else
-    echo "| start to window shown (Xvfb) | skipped: xvfb-run is missing | |"
-    python3 "$root/bench/program.py" "$program" "$sim" --platform offscreen --no-start-up \
-        --idle-seconds "$idle_seconds"
+measure_linux_program() {
+    echo
+    program=${SKYFAULT_PROGRAM:-$root/build-release/bin/skyfault}
+    if [ ! -x "$program" ]; then
+        echo "The program itself: skipped, $program does not exist yet" \
+            "(cmake --preset release && cmake --build --preset release; or set SKYFAULT_PROGRAM)."
+        return 0
+    fi
+    echo "The program itself: $program"
+    echo
+    echo "| what | measured | target |"
+    echo "|---|---|---|"
+    sim="$build/bin/skyfault-sim"
+    python3 "$root/bench/program.py" "$program" "$sim" --platform offscreen --no-idle
+    if command -v xvfb-run >/dev/null; then
+        xvfb-run -a -s "-screen 0 1280x1024x24" \
+            python3 "$root/bench/program.py" "$program" "$sim" --platform xcb --no-idle
+        xvfb-run -a -s "-screen 0 1280x1024x24" \
+            python3 "$root/bench/program.py" "$program" "$sim" --platform xcb --no-start-up \
+            --idle-seconds "$idle_seconds"
+    else
+        echo "| start to window shown (Xvfb) | skipped: xvfb-run is missing | |"
+        python3 "$root/bench/program.py" "$program" "$sim" --platform offscreen --no-start-up \
+            --idle-seconds "$idle_seconds"
+    fi
+}
+
+# The Windows program under Wine, from the cross build (Release).
+measure_windows_program() {
+    echo
+    if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null ||
+        ! command -v Xvfb >/dev/null; then
+        echo "The Windows program: skipped, MinGW-w64, Wine or Xvfb is missing (scripts/deps.sh test)."
+        return 0
+    fi
+    [ -f "$root/build-win/build.ninja" ] || cmake --preset windows-cross >/dev/null
+    if ! cmake --build --preset windows-cross -j2 --target skyfault skyfault-sim skyfault-windriver \
+        >"$build/build-win.txt" 2>&1; then
+        echo "The Windows program: skipped, it does not build (see $build/build-win.txt)."
+        return 0
+    fi
+    echo "The Windows program under Wine: $root/build-win/bin/skyfault.exe"
+    echo
+    echo "| what | measured | target |"
+    echo "|---|---|---|"
+    (
+        cd "$root"
+        source scripts/wine-env.sh
+        trap skyfault_wine_stop EXIT
+        python3 "$root/bench/wine_program.py" "$root/build-win/bin/skyfault.exe" \
+            "$root/build-win/bin/skyfault-sim.exe" "$root/build-win/tests/skyfault-windriver.exe" \
+            --runs "$repetitions"
+    )
+}
+
+if [ "$program_too" -eq 1 ]; then
+    measure_linux_program
+    [ "$windows_too" -eq 0 ] || measure_windows_program
 fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, and only those that are missing.
-# Usage: scripts/deps.sh run|test
+# Usage: scripts/deps.sh run|test|release
 set -euo pipefail
 
 profile=${1:-test}
@@ -8,12 +8,16 @@ build=(cmake g++ ninja-build pkg-config)
 headless=(xvfb xauth)
 gui=(qt6-base-dev qt6-multimedia-dev libgl-dev)
 tests=(libgtest-dev libgmock-dev clang-format xvfb xauth pulseaudio pulseaudio-utils sox python3 clang libclang-rt-14-dev libbenchmark-dev time)
-cross=(g++-mingw-w64-x86-64-posix wine64 wine)
+# fonts-wine: the glyphs of the window frames Wine draws (end-to-end pictures).
+cross=(g++-mingw-w64-x86-64-posix wine64 wine fonts-wine unzip)
+# The Windows release: zip and NSIS installer.
+release=(cmake ninja-build g++-mingw-w64-x86-64-posix nsis)
 
 case "$profile" in
     run) wanted=("${build[@]}" "${gui[@]}" "${headless[@]}") ;;
-    test) wanted=("${build[@]}" "${gui[@]}" "${tests[@]}" "${cross[@]}") ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    test) wanted=("${build[@]}" "${gui[@]}" "${tests[@]}" "${cross[@]}" "${release[@]}") ;;
+    release) wanted=("${release[@]}") ;;
+    *) echo "usage: $0 run|test|release" >&2; exit 2 ;;
 esac
 
 missing=()

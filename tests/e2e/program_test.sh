@@ -3,11 +3,13 @@
 # the connection, a system allowed to fail at every check is failed in the
 # stand-in and shown in red, File > Exit writes skyfault.cfg; SIGTERM,
 # SIGINT and SIGHUP end it without writing it and without leaving its block
-# file; without a stand-in the title shows why the link failed. Saves a picture of the main
-# window into the artifacts folder.
-# Usage: program_test.sh SKYFAULT SKYFAULT_SIM ARTIFACTS
+# file; without a stand-in the title shows why the link failed. Saves a
+# picture of the main window into the artifacts folder. The file Exit writes
+# is the one skyfault-exitcfg makes from the same starting file, which the
+# Windows program's end-to-end test compares its own with.
+# Usage: program_test.sh SKYFAULT SKYFAULT_SIM ARTIFACTS SKYFAULT_EXITCFG
 set -uo pipefail
-app=$1 sim=$2 artifacts=$3
+app=$1 sim=$2 artifacts=$3 exitcfg=$4
 source "$(dirname "$0")/lib.sh"
 e2e_need xvfb-run xauth Xvfb
 e2e_setup
@@ -15,6 +17,9 @@ mkdir -p "$artifacts"
 
 # --- With the stand-in -------------------------------------------------------
 write_pitot_config "$E2E_DIR/work/skyfault.cfg" 0 ""
+mkdir -p "$E2E_DIR/expected"
+cp "$E2E_DIR/work/skyfault.cfg" "$E2E_DIR/expected/"
+"$exitcfg" "$E2E_DIR/expected" || fail "skyfault-exitcfg could not write the expected file"
 start_sim "$sim"
 start_app "$app"
 
@@ -37,6 +42,7 @@ grep -q $'^Frequency=1\r$' "$cfg" || fail "skyfault.cfg lacks Frequency=1"
 grep -q $'^Pitot=1\r$' "$cfg" || fail "skyfault.cfg lacks Pitot=1"
 grep -q $'^PitotStr=1,0,999,-50,100,-999,99999,C\r$' "$cfg" || fail "skyfault.cfg lacks Pitot's list"
 grep -q $'^Activated=1\r$' "$cfg" || fail "skyfault.cfg lacks Activated=1"
+cmp "$E2E_DIR/expected/skyfault.cfg" "$cfg" || fail "skyfault.cfg differs from skyfault-exitcfg's"
 
 # --- Ended by a signal ----------------------------------------------------------
 # SIGTERM, SIGINT and SIGHUP end the program as its close box does: the
