@@ -17,12 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Replay(const Bytes& bytes) {
-    LLVMFuzzerTestOneInput(bytes.empty() ? nullptr : bytes.data(), bytes.size());
-}
-
 TEST(FuzzReplay, SeedsRegressionsAndRandomChanges) {
     std::vector<std::filesystem::path> files;
     for (const char* folder : {SKYFAULT_FUZZ_SEEDS, SKYFAULT_FUZZ_REGRESSIONS}) {
@@ -35,18 +29,16 @@ TEST(FuzzReplay, SeedsRegressionsAndRandomChanges) {
     }
     ASSERT_FALSE(files.empty()) << "no inputs in " << SKYFAULT_FUZZ_SEEDS;
     std::sort(files.begin(), files.end());
-    std::vector<Bytes> seeds;
-    for (const auto& file : files) {
-        std::fprintf(stderr, "replaying %s\n", file.string().c_str());
-        std::ifstream in(file, std::ios::binary);
-        seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        Replay(seeds.back());
-    }
-    Replay({});
+    std::vector<std::vector<std::uint8_t>> inputs(1);  // the empty one first
     std::mt19937 random(7);
-    for (int round = 0; round < 3000; ++round) {
-        Bytes bytes = seeds[random() % seeds.size()];
-        if (round % 2 == 0) {
+    for (std::size_t round = 0; round < files.size() + 3000; ++round) {
+        std::vector<std::uint8_t> bytes = inputs[random() % inputs.size()];
+        if (round < files.size()) {
+            std::fprintf(stderr, "replaying %s\n", files[round].string().c_str());
+            std::ifstream in(files[round], std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            inputs.push_back(bytes);
+        } else if (round % 2 == 0) {
             for (int flips = 1 + static_cast<int>(random() % 4); flips > 0 && !bytes.empty();
                  --flips) {
                 bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
@@ -58,8 +50,9 @@ TEST(FuzzReplay, SeedsRegressionsAndRandomChanges) {
                     random() % 4 == 0 ? "=,.\r\n0123456789eE"[random() % 17] : random());
             }
         }
-        Replay(bytes);
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
+    LLVMFuzzerTestOneInput(nullptr, 0);
 }
 
 }  // namespace

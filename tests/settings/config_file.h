@@ -1,4 +1,4 @@
-// A fresh, empty folder per test, removed afterwards, for skyfault.cfg.
+// A fresh, empty folder per test for skyfault.cfg, removed afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,37 +18,21 @@ using namespace std::string_literals;
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        folder_ = fs::temp_directory_path() /
-                  ("skyfault-settings-" + test + "-" + std::to_string(std::random_device{}()));
-        fs::create_directories(folder_);
-        file_ = folder_ / "skyfault.cfg";
-    }
-    void TearDown() override {
+    ConfigFile() { fs::create_directories(folder_); }
+    ~ConfigFile() override {
         std::error_code error;
         fs::remove_all(folder_, error);
     }
-
-    static std::string Slurp(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
     static void Put(const fs::path& path, const std::string& bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream(path, std::ios::binary) << bytes;
     }
-    // How many names the folder holds, at any depth: a save leaves no
-    // temporary file behind.
-    int Names() const {
-        int names = 0;
-        for (auto it = fs::recursive_directory_iterator(folder_); it != decltype(it)(); ++it) {
-            ++names;
-        }
-        return names;
-    }
+    static std::string Bytes(const fs::path& path) { return LoadConfigFile(path.string()).bytes; }
+    // The names in the folder at any depth: a save leaves no temporary file.
+    long Names() const { return std::distance(fs::recursive_directory_iterator(folder_), {}); }
 
-    fs::path folder_;
-    fs::path file_;
+    const fs::path folder_ =
+        fs::temp_directory_path() / ("skyfault-settings-" + std::to_string(std::random_device{}()));
+    const fs::path file_ = folder_ / "skyfault.cfg";
 };
 
 }  // namespace skyfault

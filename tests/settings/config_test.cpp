@@ -1,18 +1,15 @@
-// Reading, applying and writing the configuration file's bytes.
-#include "settings/config.h"
-
-#include <gtest/gtest.h>
-
+// The configuration file: its bytes read, applied and written, and the file
+// loaded and saved.
 #include <random>
 #include <sstream>
-#include <string>
 #include <tuple>
 #include <vector>
+
+#include "tests/settings/config_file.h"
 
 namespace skyfault {
 namespace {
 
-using namespace std::string_literals;
 using K = EntryKind;
 
 // Each line gives one entry; its text is the value after the first "=".
@@ -22,54 +19,37 @@ TEST(ReadCFG, EachKeyReadsItsValue) {
         const ConfigEntry entry{kind, index, line.substr(line.find('=') + 1), number, periodMs, on};
         EXPECT_EQ(ReadCFG(line), std::vector{entry}) << line;
     };
-    for (const char* line : {"Rate=500", "Rate= 12abc", "Rate=1e400", "Rate=1=2"}) {
-        expect(line, K::Rate, -1, 0);
-    }
+    expect("Rate= 500", K::Rate, -1, 0);
+    expect("Activated=0", K::Activated, -1, 0);
+    expect("Activated=0.25", K::Activated, -1, 1);
+    expect("PauseWithSim=2", K::PauseWithSim, -1, 2);
+    expect("ADF=0", K::Allowed, 0, 0);
+    expect("VerticalSpeedIndicator=1", K::Allowed, 15, 1);
+    expect("Flaps=2", K::Allowed, 24, 2);
+    expect("DefaultSound=C:\\a=b.wav", K::DefaultSound, -1, 0);
+    expect("VerticalSpeedIndicatorStr=1,=", K::SystemStr, 15, 0);
+    expect("FlapsStr=", K::SystemStr, 24, 0);
+    expect("SoundFile3==x=", K::SoundFile, 3, 0);
+    // Milliseconds, rounded half to even.
     const std::pair<const char*, int> periods[] = {
-        {"30", 30000},  {"1.5", 1500},   {"0.001", 1},  {"65.535", 65535},
-        {"0.0625", 62}, {"0.1875", 188}, {"60s", 60000}};
+        {"1.5", 1500}, {"0.001", 1}, {"65.535", 65535}, {"0.0625", 62}, {"0.1875", 188}};
     for (const auto& [value, ms] : periods) {
         expect("Frequency="s + value, K::Frequency, -1, 0, ms);
     }
-    for (const auto& [value, on] : {std::pair{"0", 0}, {"7", 1}, {"0.25", 1}, {" 0x", 0}}) {
-        expect("Activated="s + value, K::Activated, -1, on);
+    for (const auto& [speed, ms] : {std::pair{0, 7000}, {1, 4000}, {2, 1000}}) {
+        expect("FuelLeakSpeed=" + std::to_string(speed), K::FuelLeakSpeed, -1, speed, ms);
     }
-    // A greyed box (2) is on; the box shows the rounded value, "on" follows the value.
+    // The box shows the rounded value (2: greyed); "on" follows the value.
     const std::tuple<const char*, int, bool> boxes[] = {
-        {"0", 0, false}, {"1", 1, true}, {"2", 2, true}, {"1.5", 2, true}, {"0.5", 0, true}};
+        {"0", 0, false}, {"2", 2, true}, {"1.5", 2, true}, {"0.5", 0, true}};
     for (const auto& [value, box, on] : boxes) {
         expect("AudioNotification="s + value, K::AudioNotification, -1, box, 0, on);
         expect("VisualNotification="s + value, K::VisualNotification, -1, box, 0, on);
     }
-    const std::tuple<const char*, int, int> speeds[] = {
-        {"0", 0, 7000}, {"1", 1, 4000}, {"2", 2, 1000}, {"abc", 0, 7000}};
-    for (const auto& [value, speed, ms] : speeds) {
-        expect("FuelLeakSpeed="s + value, K::FuelLeakSpeed, -1, speed, ms);
-    }
-    expect("PauseWithSim=2", K::PauseWithSim, -1, 2);
-    const std::tuple<const char*, int, int> allowed[] = {{"ADF=0", 0, 0},
-                                                         {"Flaps=2", 24, 2},
-                                                         {"VerticalSpeedIndicator=1", 15, 1},
-                                                         {"COMradio=1", 4, 1},
-                                                         {"Engine3=abc", 18, 0}};
-    for (const auto& [line, id, box] : allowed) {
-        expect(line, K::Allowed, id, box);
-    }
-    const std::tuple<const char*, EntryKind, int> texts[] = {
-        {"DefaultSound=", K::DefaultSound, -1},
-        {"DefaultSound=C:\\Sounds\\alarm=loud.wav", K::DefaultSound, -1},
-        {"ADFStr=", K::SystemStr, 0},
-        {"ADFStr=1000,0,=,100", K::SystemStr, 0},
-        {"Engine3Str=1,2", K::SystemStr, 18},
-        {"VerticalSpeedIndicatorStr=x", K::SystemStr, 15},
-        {"SoundFile3==x=", K::SoundFile, 3}};
-    for (const auto& [line, kind, index] : texts) {
-        expect(line, kind, index, 0);
-    }
     // A sound slot is the value of the rest of the key, rounded.
-    const std::pair<const char*, int> slots[] = {{"0", 0},    {"50", 50},   {"07", 7},  {" 7", 7},
-                                                 {"+7 ", 7},  {"0.7e1", 7}, {"6.5", 6}, {"7.5", 8},
-                                                 {"-0.4", 0}, {"50.5", 50}};
+    const std::pair<const char*, int> slots[] = {{"0", 0},   {"50", 50},   {" 07", 7},
+                                                 {"+7 ", 7}, {"0.7e1", 7}, {"6.5", 6},
+                                                 {"7.5", 8}, {"-0.4", 0},  {"50.5", 50}};
     for (const auto& [rest, slot] : slots) {
         expect("SoundFile"s + rest + "=z", K::SoundFile, slot, 0);
     }
@@ -96,44 +76,16 @@ TEST(ReadCFG, RefusesLinesItCannotUse) {
     }
 }
 
+// Lines end in CR LF, LF or CR; bytes are kept; a line of 32 KiB is read.
 TEST(ReadCFG, LineEndsOrderAndLength) {
-    const std::string longValue(kMaxConfigLineBytes - 7, 'v');  // a line of 32 KiB
+    const std::string longValue(kMaxConfigLineBytes - 7, 'v');
     const std::string file = "[Systems]\r\nRate=5\r\nFrequency=6\rDefaultSound=\xE9\0s\n"s +
-                             "ADFStr=" + longValue + "\r\r\nFlapsStr=" + longValue + "v\nRate=7";
-    EXPECT_EQ(ReadCFG(file), (std::vector<ConfigEntry>{
-                                 {K::Rate, -1, "5"},
-                                 {K::Frequency, -1, "6", 0, 6000},
-                                 {K::DefaultSound, -1, "\xE9\0s"s},
-                                 {K::SystemStr, 0, longValue},
-                                 {K::Rate, -1, "7"},
-                             }));
-    EXPECT_EQ(ReadCFG("DefaultSound=x\r"), (std::vector<ConfigEntry>{{K::DefaultSound, -1, "x"}}));
-}
-
-// Every sound slot starts as "Undefined"; a later line wins and an unusable
-// value keeps the earlier one; nothing else is reset.
-TEST(ApplyConfig, AppliesEntriesInFileOrder) {
-    Settings settings;
-    settings.systemStr[2] = "kept";
-    settings.soundFiles[4] = "old.wav";
-    ApplyConfig(settings,
-                "Rate=5\nRate=7\nRate=0\nFrequency=30\nFrequency=0\nActivated=0\nFuelLeakSpeed=2\n"
-                "AudioNotification=2\nVisualNotification=1\nVisualNotification=0.3\n"
-                "VisualNotification=9\nPauseWithSim=2\nCenterTank=0\nLeftTank=2\nLeftTank=5\n"
-                "DefaultSound=a\nADFStr=1\nADFStr=2\nSoundFile3=x\nSoundFile3=y\n");
-    EXPECT_EQ(settings.rateDenominator, "7");
-    EXPECT_EQ(settings.checkInterval, "30");
-    EXPECT_FALSE(settings.activated);
-    EXPECT_EQ(std::tuple(settings.fuelLeakSpeed, settings.fuelLeakOption), std::tuple(2, 2));
-    EXPECT_EQ(std::tuple(settings.audioBox, settings.audioNotify), std::tuple(2, true));
-    EXPECT_EQ(std::tuple(settings.textBox, settings.visualNotify), std::tuple(0, true));
-    EXPECT_EQ(settings.pauseWithSim, 2);
-    EXPECT_EQ(std::tuple(settings.allowed[23], settings.allowed[21], settings.allowed[22]),
-              std::tuple(0, 2, 1));
-    EXPECT_EQ(settings.defaultSound, "a");
-    EXPECT_EQ(std::tuple(settings.systemStr[0], settings.systemStr[2]), std::tuple("2", "kept"));
-    EXPECT_EQ(std::tuple(settings.soundFiles[3], settings.soundFiles[4]),
-              std::tuple("y", "Undefined"));
+                             "ADFStr=" + longValue + "\r\r\nFlapsStr=" + longValue + "v\nRate=7\r";
+    EXPECT_EQ(ReadCFG(file), (std::vector<ConfigEntry>{{K::Rate, -1, "5"},
+                                                       {K::Frequency, -1, "6", 0, 6000},
+                                                       {K::DefaultSound, -1, "\xE9\0s"s},
+                                                       {K::SystemStr, 0, longValue},
+                                                       {K::Rate, -1, "7"}}));
 }
 
 // The whole file, CR LF, byte for byte; a line break inside a value is left
@@ -153,9 +105,6 @@ TEST(WriteCFG, WritesTheWholeFile) {
     settings.soundFiles[3] = settings.defaultSound;  // the default: not written
     settings.soundFiles[24] = "";
     settings.soundFiles[50] = "g.wav";
-    settings.systemStr[18] = "42,1,2\n,C";
-    settings.systemStr[24] = "";
-
     std::string expected =
         "[General]\r\nRate= 500\r\nFrequency=1.5\r\nActivated=0\r\nAudioNotification=1\r\n"
         "VisualNotification=0\r\nFuelLeakSpeed=2\r\nPauseWithSim=2\r\n\r\n[Failures]\r\n";
@@ -168,77 +117,99 @@ TEST(WriteCFG, WritesTheWholeFile) {
     std::string key;
     for (int id = 0; keys >> key; ++id) {
         expected += key + "=" + (id == 0 ? "0" : id == 15 ? "2" : "1") + "\r\n";
-        const char* list = id == 18   ? "42,1,2,C"
-                           : id == 24 ? ""
-                                      : "1000,0,999,-50,100,-999,99999,D";
-        systems += key + "Str=" + list + "\r\n";
+        systems += key + "Str=1000,0,999,-50,100,-999,99999,D\r\n";
     }
-    expected +=
-        "\r\n[Sounds]\r\nDefaultSound=C:\\dRate=1.wav\r\nSoundFile24=\r\n"
-        "SoundFile50=g.wav\r\n" +
-        systems;
-    EXPECT_EQ(WriteCFG(settings), expected);
+    expected += "\r\n[Sounds]\r\nDefaultSound=C:\\dRate=1.wav\r\nSoundFile24=\r\n";
+    EXPECT_EQ(WriteCFG(settings), expected + "SoundFile50=g.wav\r\n" + systems);
 }
 
-// A written file reads back to the same model (a sound equal to the default
-// as none), over any model, and is written again to the same bytes.
+// A written file read over any model gives back the one written (a sound
+// equal to the default as none), and is written again to the same bytes.
 TEST(WriteCFG, RoundTrip) {
     std::mt19937 random(20240611u);
-    auto pick = [&](int low, int high) {
-        return std::uniform_int_distribution<int>(low, high)(random);
-    };
+    auto pick = [&](int high) { return std::uniform_int_distribution<int>(0, high)(random); };
     auto text = [&](int length) {  // any bytes but line breaks
-        static const std::string alphabet = "aZ09 ,.-\\:/\t\"'[]*?=\xE9\xFF\x01"s + '\0';
+        const std::string alphabet = "aZ09 ,.-\\:/\t\"'[]*?=\xE9\xFF\x01"s + '\0';
         std::string out;
-        for (length = pick(0, length); length > 0; --length) {
-            out.push_back(
-                alphabet[static_cast<std::size_t>(pick(0, static_cast<int>(alphabet.size()) - 1))]);
+        for (length = pick(length); length > 0; --length) {
+            out += alphabet[static_cast<std::size_t>(pick(static_cast<int>(alphabet.size()) - 1))];
         }
         return out;
     };
-    const auto number = [&](const char* before, int high, const char* after) {
-        return before + std::to_string(pick(1, high)) + after;
+    auto number = [&](int high, const char* tail) {
+        return (pick(1) ? " " : "") + std::to_string(1 + pick(high - 1)) + (pick(1) ? "" : tail);
     };
     auto model = [&] {
         Settings s;
-        s.rateDenominator = number(pick(0, 1) ? " " : "", 65000, pick(0, 1) ? "" : ".5abc");
-        s.checkInterval = number(pick(0, 1) ? " " : "", 64, pick(0, 1) ? "" : ".5s");
-        s.activated = pick(0, 1) == 1;
-        s.audioNotify = pick(0, 1) == 1;
-        s.audioBox = s.audioNotify ? 1 : 0;
-        s.visualNotify = pick(0, 1) == 1;
-        s.textBox = s.visualNotify ? 1 : 0;
-        s.fuelLeakSpeed = s.fuelLeakOption = pick(0, 2);
-        s.pauseWithSim = pick(0, 2);
+        s.rateDenominator = number(65000, ".5x");
+        s.checkInterval = number(64, ".5s");
+        s.activated = pick(1);
+        s.audioBox = s.audioNotify = pick(1);
+        s.textBox = s.visualNotify = pick(1);
+        s.fuelLeakSpeed = s.fuelLeakOption = pick(2);
+        s.pauseWithSim = pick(2);
         s.defaultSound = text(30);
         for (int slot = 0; slot < kSlotCount; ++slot) {
-            const int kind = pick(0, 3);
+            const int kind = pick(3);
             s.soundFiles[slot] = kind == 0 ? "Undefined" : kind == 1 ? s.defaultSound : text(40);
             if (slot < kSystemCount) {
-                s.allowed[slot] = pick(0, 2);
-                s.systemStr[slot] = pick(0, 1) ? DefaultSystemList(s.rateDenominator) : text(60);
+                s.allowed[slot] = pick(2);
+                s.systemStr[slot] = pick(1) ? DefaultSystemList(s.rateDenominator) : text(60);
             }
         }
         return s;
     };
+    const auto fields = [](const Settings& s) {
+        return std::tie(s.rateDenominator, s.checkInterval, s.activated, s.audioNotify, s.audioBox,
+                        s.visualNotify, s.textBox, s.fuelLeakSpeed, s.fuelLeakOption,
+                        s.pauseWithSim, s.defaultSound, s.allowed, s.systemStr, s.soundFiles);
+    };
     for (int run = 0; run < 300; ++run) {
-        const Settings written = model();
+        Settings written = model();
         const std::string file = WriteCFG(written);
         Settings back = model();
         ApplyConfig(back, file);
-        Settings expected = written;
-        for (auto& sound : expected.soundFiles) {
+        for (auto& sound : written.soundFiles) {
             sound = sound == written.defaultSound ? "Undefined" : sound;
         }
-        const auto fields = [](const Settings& s) {
-            return std::tie(s.rateDenominator, s.checkInterval, s.activated, s.audioNotify,
-                            s.audioBox, s.visualNotify, s.textBox, s.fuelLeakSpeed,
-                            s.fuelLeakOption, s.pauseWithSim, s.defaultSound, s.allowed,
-                            s.systemStr, s.soundFiles);
-        };
-        ASSERT_TRUE(fields(back) == fields(expected)) << "run " << run;
+        ASSERT_TRUE(fields(back) == fields(written)) << "run " << run;
         ASSERT_EQ(WriteCFG(back), file) << "run " << run;
     }
+}
+
+TEST_F(ConfigFile, LoadsTheBytesAsTheyAreOrSaysWhyNot) {
+    EXPECT_EQ(LoadConfigFile(file_.string()).status, LoadResult::Status::Missing);
+    EXPECT_EQ(LoadConfigFile((file_ / "x").string()).status, LoadResult::Status::Missing);
+    Put(file_, "Rate=5\r\nDefaultSound=\xE9\0x\r\nlast"s);
+    EXPECT_EQ(LoadConfigFile(file_.string()).status, LoadResult::Status::Loaded);
+    EXPECT_EQ(Bytes(file_), "Rate=5\r\nDefaultSound=\xE9\0x\r\nlast"s);
+    fs::remove(file_);
+    fs::create_directory(file_);
+    const LoadResult result = LoadConfigFile(file_.string());
+    EXPECT_EQ(result.status, LoadResult::Status::Unreadable);
+    EXPECT_EQ(ReadErrorMessage(result.error), "Could not read skyfault.cfg: " + result.error);
+    EXPECT_NE(result.error, "");
+}
+
+// A save replaces the whole file, even a read-only one; a failed save leaves
+// what stood there as it was. Neither leaves a temporary file.
+TEST_F(ConfigFile, SaveReplacesTheWholeFileOrLeavesItAlone) {
+    EXPECT_EQ(SaveConfigFile(file_.string(), "Rate=5\r\n"), "");
+    EXPECT_EQ(Bytes(file_), "Rate=5\r\n");
+    Put(file_, std::string(10000, 'x'));
+    fs::permissions(file_,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_EQ(SaveConfigFile(file_.string(), "new"), "");
+    EXPECT_EQ(Bytes(file_), "new");
+    EXPECT_EQ(Names(), 1);
+    fs::remove(file_);
+    fs::create_directories(file_ / "inside");
+    const std::string reason = SaveConfigFile(file_.string(), "Rate=5\r\n");
+    EXPECT_EQ(SaveErrorMessage(reason), "Could not save skyfault.cfg: " + reason);
+    EXPECT_NE(reason, "");
+    EXPECT_NE(SaveConfigFile((folder_ / "missing" / "skyfault.cfg").string(), "x"), "");
+    EXPECT_EQ(Names(), 2);  // the folder and what it holds
 }
 
 }  // namespace
