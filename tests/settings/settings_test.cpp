@@ -44,7 +44,7 @@ TEST(Text, Numbers) {
     EXPECT_EQ(RoundHalfEven(4503599627370497.0), 4503599627370497.0);
 }
 
-// Fields count from 1, blanks kept; only ten are kept.
+// Fields count from 1 and keep their blanks; a list has at most ten.
 TEST(Text, GetField) {
     const char* full = "1000,0,999,-50,100,-999,99999,D";
     const char* eleven = "1,2,3,4,5,6,7,8,9,10,11";
