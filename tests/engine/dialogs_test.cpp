@@ -19,6 +19,7 @@ TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTick
     Make();
     Preferences prefs(*engine);  // made with the window, before the file is read
     engine->Main();
+    EXPECT_FALSE(timer(TimerId::Synchronize).Enabled());  // only 1 runs the pause check
     const std::tuple<const char*, const char*, const char*, int> cases[] = {
         {"-5", "60", "Min rate value is 1.", 60000},
         {"1000", "66", "Max interval is 65.", 65000},

