@@ -44,7 +44,9 @@ TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTick
     EXPECT_NE(ReadFile(configPath).find("PauseWithSim=1\r\n"), std::string::npos);
     prefs.Show();
     prefs.chkText_Click();
+    prefs.optFuelLeakSpeed_Click(2);
     prefs.cmdPrefsOK_Click();
+    EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 1000);
     EXPECT_FALSE(state().settings.visualNotify);
     EXPECT_TRUE(state().settings.audioNotify);
     prefs.Show();
