@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -35,12 +36,8 @@ public:
         seeds.push_back(seed);
         inner_.Seed(seed);
     }
-    double Next() override {
-        ++draws;
-        return inner_.Next();
-    }
+    double Next() override { return inner_.Next(); }
     std::vector<double> seeds;
-    int draws = 0;
 
 private:
     SeededRandom inner_;
@@ -71,8 +68,7 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // The list of a system that fails at every draw and whose windows hold
@@ -90,26 +86,27 @@ protected:
     std::filesystem::path configPath = folder.path() / "skyfault.cfg";
     std::unique_ptr<Engine> engine;
     int quits = 0;
-    int changes = 0;
 
-    ~EngineTest() override {
+    ~EngineTest() override { Stop(); }
+
+    void WriteConfig(const std::string& text) { WriteFile(configPath, text); }
+    void Make() {
+        engine = std::make_unique<Engine>(
+            Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
+        engine->SetQuitCallback([this] { ++quits; });
+    }
+    // Makes the engine and runs Main, as the program's start does.
+    void Start() {
+        Make();
+        engine->Main();
+    }
+    void Stop() {
         engine.reset();
         link.LinkClose();
     }
-
-    void WriteConfig(const std::string& text) { WriteFile(configPath, text); }
-
-    // Makes the engine and runs Main, as the program's start does.
-    void Start() {
-        engine = std::make_unique<Engine>(
-            Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
-        engine->SetChangedCallback([this] { ++changes; });
-        engine->SetQuitCallback([this] { ++quits; });
-        engine->Main();
-    }
-
     // Starts with only `systemId` allowed, with the given comma list.
     void StartWithOnly(int systemId, const std::string& list) {
+        Stop();
         Start();
         for (int id = 0; id < kSystemCount; ++id) {
             engine->SetAllowed(id, id == systemId ? 1 : 0);
@@ -120,13 +117,11 @@ protected:
     }
 
     const EngineState& state() const { return engine->state(); }
+    const std::string& Status() const { return state().window.txtMessage.text; }
     Timer& timer(TimerId id) { return engine->timer(id); }
     int FailedCount() const {
-        int count = 0;
-        for (bool enabled : state().window.chkFailureTypeEnabled) {
-            count += enabled ? 0 : 1;
-        }
-        return count;
+        const auto& boxes = state().window.chkFailureTypeEnabled;
+        return static_cast<int>(std::count(boxes.begin(), boxes.end(), false));
     }
     // Advances to just after the next failure check.
     void NextCheck() { clock.Advance(timer(TimerId::FailureEvent).Interval()); }

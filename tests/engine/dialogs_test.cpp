@@ -1,0 +1,103 @@
+// The dialogs' models over a running engine, and the main window's check
+// boxes: what both front-ends take from the engine.
+
+#include <algorithm>
+#include <string>
+
+#include "engine/front_end.h"
+#include "engine/preferences.h"
+#include "engine/system_settings.h"
+#include "tests/support/engine_fixture.h"
+
+namespace skyfault::engine::testing {
+namespace {
+
+TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTicked) {
+    WriteConfig(
+        "[General]\r\nAudioNotification=2\r\nPauseWithSim=2\r\n[Systems]\r\n"
+        "CompassStr=1000,0,999,-50,100,-999,99999,D\r\n");
+    Make();
+    Preferences prefs(*engine);  // made with the window, before the file is read
+    engine->Main();
+    EXPECT_FALSE(timer(TimerId::Synchronize).Enabled());  // only 1 runs the pause check
+    const std::tuple<const char*, const char*, const char*, int> cases[] = {
+        {"-5", "60", "Min rate value is 1.", 60000},
+        {"1000", "66", "Max interval is 65.", 65000},
+        {"12abc", "1.0005", "", 1000},  // halves go to the even neighbour
+        {"1000", "1.0015", "", 1002},
+    };
+    for (const auto& [rate, interval, status, period] : cases) {
+        prefs.Show();
+        prefs.SetRateText(rate);
+        prefs.SetIntervalText(interval);
+        engine->SetStatusText("");
+        EXPECT_TRUE(prefs.cmdPrefsOK_Click());
+        EXPECT_EQ(Status(), status) << rate << " " << interval;
+        EXPECT_EQ(timer(TimerId::FailureEvent).Interval(), period) << interval;
+        if (std::string(rate) == "-5") {
+            EXPECT_EQ(state().settings.systemStr[5], "1,0,999,-50,100,-999,99999,D");
+        }
+    }
+    EXPECT_EQ(state().settings.rateDenominator, "1000");
+    EXPECT_TRUE(state().settings.audioNotify);
+    EXPECT_TRUE(timer(TimerId::Synchronize).Enabled());
+    EXPECT_NE(ReadFile(configPath).find("PauseWithSim=1\r\n"), std::string::npos);
+    prefs.Show();
+    prefs.chkText_Click();
+    prefs.optFuelLeakSpeed_Click(2);
+    prefs.cmdPrefsOK_Click();
+    EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 1000);
+    EXPECT_FALSE(state().settings.visualNotify);
+    EXPECT_TRUE(state().settings.audioNotify);
+    prefs.Show();
+    prefs.SetRateText("5");
+    prefs.chkAudio_Click();
+    prefs.cmdPrefsCancel_Click();
+    prefs.Show();
+    EXPECT_EQ(prefs.form().txtRateDenominator, "1000");
+    EXPECT_EQ(prefs.form().chkAudio, 2);
+}
+
+TEST_F(EngineTest, SystemSettingsShowStoreResetAndCancelACommaList) {
+    WriteConfig("[Systems]\r\nADFStr=\r\nAltimeterStr=1,2,3,4,5,6,7,C\r\n");
+    Start();
+    SystemSettings dialog(*engine);
+    auto& settings = engine->settings();
+    EXPECT_EQ(dialog.form().txtSystemSound, kDefaultSoundShown);
+    dialog.cmdSoundBrowse_Click("");  // a cancelled browse keeps the box
+    dialog.cmdOKSystemSettings_Click();
+    EXPECT_EQ(settings.systemStr[0], ",,,,,,,C");
+    EXPECT_EQ(settings.soundFiles[0], "Undefined");
+    dialog.Show();
+    dialog.SetText(SystemBox::SystemRate, "1,5");  // a comma becomes a field separator
+    dialog.cmdResetSystemSettings_Click();
+    EXPECT_EQ(dialog.form().txtEndAlt, "99999");
+    dialog.SetText(SystemBox::SystemRate, "7");
+    const auto& entries = SystemListEntries();
+    const int altimeter =
+        static_cast<int>(std::find(entries.begin(), entries.end(), "Altimeter") - entries.begin());
+    dialog.cmbSystem_Click(altimeter);
+    EXPECT_EQ(dialog.itemID(), 2);
+    EXPECT_EQ(dialog.form().txtBegIAS, "2");
+    EXPECT_EQ(dialog.form().txtEndIAS, "3");
+    EXPECT_EQ(settings.systemStr[0], "7,0,999,-50,100,-999,99999,C");
+    dialog.cmdCancelSystemSettings_Click();  // every list back as at the showing
+    EXPECT_EQ(settings.systemStr[0], ",,,,,,,C");
+}
+
+TEST_F(EngineTest, ACheckBoxClickTicksAnUntickedBoxAndClearsATickedOrGreyedOne) {
+    WriteConfig("[Failures]\r\nADF=0\r\nAltimeter=1\r\nCompass=2\r\n");
+    Start();
+    const auto& allowed = state().settings.allowed;
+    EXPECT_EQ(CheckStateOf(allowed[5]), CheckState::Greyed);
+    for (const auto& [id, after] : {std::pair{0, 1}, {2, 0}, {5, 0}, {5, 1}}) {
+        chkFailureType_Click(*engine, id);
+        EXPECT_EQ(allowed[id], after) << id;
+    }
+    chkFailureType_Click(*engine, kSystemCount);  // no such box: nothing changes
+    EXPECT_EQ(CheckStateOf(7), CheckState::Checked);
+    EXPECT_EQ(ClickedBoxValue(7), 0);
+}
+
+}  // namespace
+}  // namespace skyfault::engine::testing

@@ -1,0 +1,394 @@
+// The engine on the manual clock against the in-process server: start-up,
+// saving, the check cycle, failing a system, continuing failures, the
+// connection and pause checks, notifications.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/preferences.h"
+#include "engine/system_settings.h"
+#include "settings/config.h"
+#include "tests/support/engine_fixture.h"
+
+namespace skyfault::engine::testing {
+namespace {
+
+using namespace skyfault::system_id;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST_F(EngineTest, FirstStartTimersComeOnAtLoadWithNotificationsOnAndNoPauseCheck) {
+    Make();
+    clock.Advance(60000);  // however long the link's open takes, nothing ticks
+    EXPECT_EQ(clock.TickCount(), 0);
+    engine->Main();
+    const auto& s = state().settings;
+    EXPECT_EQ(s.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
+    EXPECT_EQ(state().window.title, "Skyfault Connected");
+    EXPECT_TRUE(s.audioNotify && s.visualNotify);
+    EXPECT_EQ(s.pauseWithSim, 0);
+    const std::array<std::tuple<TimerId, int, bool>, 7> timers = {
+        {{TimerId::FailureEvent, 60000, true},
+         {TimerId::CheckConnect, 5000, true},
+         {TimerId::Synchronize, 1000, false},
+         {TimerId::EngineOut, 2000, false},
+         {TimerId::FuelLeak, 3000, false},
+         {TimerId::GearStuck, 3000, false},
+         {TimerId::FlapsStuck, 3000, false}}};
+    for (const auto& [id, period, enabled] : timers) {
+        EXPECT_EQ(timer(id).Interval(), period) << static_cast<int>(id);
+        EXPECT_EQ(timer(id).Enabled(), enabled) << static_cast<int>(id);
+    }
+    clock.Advance(59999);  // the first check one full period after the load
+    EXPECT_TRUE(random.seeds.empty());
+    clock.Advance(1);
+    EXPECT_EQ(random.seeds.size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+}
+
+TEST_F(EngineTest, ConfigurationIsAppliedInFileOrderAndAnUnreadableOneSaysWhy) {
+    WriteConfig("Frequency=30\r\nActivated=1\r\nActivated=0\r\nFuelLeakSpeed=2\r\n");
+    Start();
+    EXPECT_EQ(timer(TimerId::FailureEvent).Interval(), 30000);
+    EXPECT_EQ(Status(), "Skyfault Disabled");  // the later line wins
+    EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 1000);
+    Stop();
+    std::filesystem::remove(configPath);
+    std::filesystem::create_directories(configPath);  // a folder cannot be read as a file
+    Start();
+    EXPECT_EQ(Status().rfind(ReadErrorMessage(""), 0), 0u) << Status();
+    EXPECT_EQ(state().settings.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
+}
+
+TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesNothing) {
+    Start();
+    std::filesystem::create_directories(configPath / "inside");
+    engine->settings().systemStr[3] = "7,0,999,-50,100,-999,99999,C";
+    EXPECT_FALSE(engine->WriteCFG());
+    EXPECT_EQ(Status().rfind(SaveErrorMessage(""), 0), 0u) << Status();
+    engine->btnExit_Click();
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(link.IsOpen());
+    Preferences prefs(*engine);
+    SystemSettings systems(*engine);
+    prefs.Show();
+    prefs.SetRateText("250");
+    EXPECT_FALSE(prefs.cmdPrefsOK_Click());
+    EXPECT_TRUE(prefs.visible());
+    EXPECT_EQ(state().settings.rateDenominator, "250");  // in force all the same
+    engine->SetStatusText("");
+    EXPECT_FALSE(systems.cmdOKSystemSettings_Click());
+    EXPECT_TRUE(systems.visible());
+    EXPECT_EQ(Status().rfind(SaveErrorMessage(""), 0), 0u);
+    std::filesystem::remove_all(configPath);
+    EXPECT_TRUE(systems.cmdOKSystemSettings_Click());
+    EXPECT_FALSE(systems.visible());
+    const std::string written = ReadFile(configPath);
+    EXPECT_NE(written.find("Rate=250\r\n"), std::string::npos);
+    EXPECT_NE(written.find("AttitudeIndicatorStr=7,0,999,-50,100,-999,99999,C\r\n"),
+              std::string::npos);
+}
+
+TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndExitWritesThenQuits) {
+    server.SetWindowClass("");
+    Start();
+    EXPECT_EQ(state().window.title, "Skyfault Error: Cannot link to FSUIPC or WideClient");
+    const auto queries = server.WindowQueries().size();
+    clock.Advance(4999);
+    EXPECT_EQ(server.WindowQueries().size(), queries);
+    server.SetWindowClass(test_support::kFsuipcClass);
+    clock.Advance(1);
+    EXPECT_EQ(state().window.title, "Skyfault Connected");
+    clock.Advance(5000);
+    engine->cmdDisable_Click();  // once connected, Activate does not start it again
+    engine->cmdActivate_Click();
+    engine->cmdDisable_Click();
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
+    engine->Unload();  // the close box quits without writing
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+    Stop();
+    Start();
+    engine->cmdDisable_Click();
+    engine->btnExit_Click();
+    EXPECT_EQ(quits, 2);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_NE(ReadFile(configPath).find("Activated=0\r\n"), std::string::npos);
+}
+
+// A failed pause check writes its code only when the code is new, so that a
+// message put into the status line since stays readable.
+TEST_F(EngineTest, ThePauseCheckShowsAFailuresCodeOnceNotEverySecond) {
+    server.SetWindowClass("");
+    WriteConfig("PauseWithSim=1\r\nActivated=0\r\n");
+    Start();
+    const std::int32_t invalid = static_cast<std::int32_t>(test_support::kInvalidWindowError);
+    const std::pair<std::int32_t, const char*> steps[] = {
+        {-1, "9"},      {-1, "message"}, {invalid, "12"}, {invalid, "message"},
+        {0, "message"}, {invalid, "12"}};  // -1: no server window at all; 0: a check that works
+    for (const auto& [sendError, shown] : steps) {
+        if (sendError >= 0 && !link.IsOpen()) {
+            server.SetWindowClass(test_support::kFsuipcClass);
+            std::int32_t result = 0;
+            ASSERT_TRUE(link.LinkOpen(0, result));
+        }
+        server.SetSendFailure(static_cast<std::uint32_t>(sendError), sendError > 0 ? -1 : 0);
+        engine->SetStatusText("message");
+        clock.Advance(3000);
+        EXPECT_EQ(Status(), shown);
+    }
+}
+
+// The soak checks that nothing checks while paused or disabled.
+TEST_F(EngineTest, APauseStopsTheCheckTimerAndItsEndRestartsIt) {
+    WriteConfig("PauseWithSim=1\r\n");
+    Start();
+    server.Space().WriteU16(0x0264, 1);
+    clock.Advance(1000);
+    EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
+    EXPECT_EQ(Status(), "Simulator Paused");
+    server.Space().WriteU16(0x0264, 2);  // anything but 1 is not paused
+    clock.Advance(1000);
+    EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
+    EXPECT_EQ(Status(), "Simulator Active");
+}
+
+TEST(ExaminationOrderTest, EveryTickIsAPermutationAndEachSystemComesFirstFairly) {
+    SeededRandom random;
+    std::array<int, kSystemCount> first{};
+    for (int tick = 0; tick < 10000; ++tick) {
+        random.Seed(36000.0 + tick * 60.0);
+        auto order = DrawExaminationOrder(random);
+        ++first[order[0]];
+        std::sort(order.begin(), order.end());
+        ASSERT_EQ(std::adjacent_find(order.begin(), order.end()), order.end());
+    }
+    for (int id = 0; id < kSystemCount; ++id) {  // 400 expected per system
+        EXPECT_NEAR(first[id], 400, 100) << id;
+    }
+}
+
+TEST_F(EngineTest, AHitReadsTemperatureAirspeedAndGroundInSeparateExchangesThenWrites) {
+    StartWithOnly(kPitot, kAlwaysList);
+    NextCheck();
+    const auto& log = server.Log();
+    ASSERT_EQ(log.size(), 4u);
+    const std::uint32_t accesses[4][2] = {{0x0E8C, 2}, {0x02BC, 4}, {0x0B4C, 2}, {0x0B71, 1}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(log[i].offset, accesses[i][0]);
+        EXPECT_EQ(log[i].size, accesses[i][1]);
+        EXPECT_EQ(log[i].send, log[0].send + static_cast<int>(i));
+    }
+    EXPECT_EQ(log[3].kind, test_support::Access::Kind::kWrite);
+    EXPECT_EQ(ValueOf(log[3]), 1u);
+    EXPECT_EQ(state().settings.allowed[kPitot], 1);  // the box stays checked
+}
+
+TEST_F(EngineTest, MissesGreyedBoxesAndRatesThatAreNoNumberMakeNoExchange) {
+    StartWithOnly(kPitot, "65000,0,999,-50,100,-999,99999,C");
+    NextCheck();
+    NextCheck();
+    EXPECT_EQ(random.seeds, (std::vector<double>{36060.0, 36120.0}));  // the time of day
+    engine->SetAllowed(kPitot, 2);  // greyed counts as not allowed
+    for (const std::string rate : {"1", "", "abc", "12abc", "1 2"}) {
+        engine->settings().systemStr[kPitot] = rate + ",0,999,-50,100,-999,99999,C";
+        for (int i = 0; i < 30; ++i) {
+            NextCheck();
+        }
+        engine->SetAllowed(kPitot, 1);
+    }
+    EXPECT_TRUE(server.Log().empty());
+    for (const std::string rate : {"0", "0.5", " 1 "}) {  // these always hit
+        StartWithOnly(kPitot, rate + ",0,999,-50,100,-999,99999,C");
+        NextCheck();
+        EXPECT_EQ(FailedCount(), 1) << rate;
+    }
+}
+
+TEST_F(EngineTest, WhenEverySystemWouldPassExactlyOneFailsAndIsNeverDrawnAgain) {
+    StartWithOnly(kPitot, kAlwaysList);
+    engine->SetAllowed(kADF, 1);
+    engine->settings().systemStr[kADF] = kAlwaysList;
+    NextCheck();
+    EXPECT_EQ(FailedCount(), 1);
+    NextCheck();
+    EXPECT_EQ(FailedCount(), 2);
+    server.ClearLog();
+    for (int i = 0; i < 10; ++i) {
+        NextCheck();
+    }
+    EXPECT_TRUE(server.Log().empty());
+}
+
+// Starting values elsewhere: 120 kt, 15 degrees C, 100 m. Airspeeds round
+// half to even, temperatures keep their fraction, the ground altitude is
+// unsigned metres times 3.28; bounds are inclusive.
+TEST_F(EngineTest, WindowBoundsAreInclusiveAndCompareConvertedValues) {
+    struct Case {
+        std::uint32_t offset, size, raw;
+        const char* windows;  // the list after the rate
+        bool fails;
+    };
+    const Case cases[] = {
+        {0x02BC, 4, 120 * 128, "120,120,-50,100,-999,99999", true},
+        {0x02BC, 4, 320, "2,2,-50,100,-999,99999", true},
+        {0x02BC, 4, 320, "3,3,-50,100,-999,99999", false},
+        {0x02BC, 4, 120 * 128, "999,0,-50,100,-999,99999", false},
+        {0x0E8C, 2, 0xFF00, "0,999,-1,-1,-999,99999", true},
+        {0x0E8C, 2, 0x1280, "0,999,18.5,18.5,-999,99999", true},
+        {0x0E8C, 2, 0x1280, "0,999,18.6,30,-999,99999", false},
+        {0x0B4C, 2, 0xFFFF, "0,999,-50,100,214954.8,214954.8", true},
+        {0x0B4C, 2, 7, "0,999,-50,100,22.96,22.96", true},
+        {0x0B4C, 2, 1000, "0,999,-50,100,3281,99999", false},
+    };
+    for (const Case& c : cases) {
+        StartWithOnly(kPitot, std::string("1,") + c.windows + ",C");
+        if (c.size == 2) {
+            server.Space().WriteU16(c.offset, static_cast<std::uint16_t>(c.raw));
+        } else {
+            server.Space().WriteU32(c.offset, c.raw);
+        }
+        NextCheck();
+        EXPECT_EQ(FailedCount(), c.fails ? 1 : 0) << c.offset << " " << c.raw << " " << c.windows;
+    }
+}
+
+class FailureTest : public EngineTest {
+protected:
+    void SetUp() override {
+        Start();
+        engine->SetPauseWithSim(0);
+        server.ClearLog();
+        sound.commands.clear();
+    }
+};
+
+TEST_F(FailureTest, WritesTheSystemsOwnValueAndCutsFailedEnginesOffEveryTwoSeconds) {
+    for (int id : {kVerticalSpeedIndicator, kEngine4, kEngine1}) {
+        engine->FailSystem(id);
+    }
+    const auto writes = server.Writes();
+    ASSERT_EQ(writes.size(), 3u);
+    EXPECT_EQ(writes[0].offset, 0x0B6Eu);  // not in id order: the simulator's own flags
+    EXPECT_EQ(writes[0].bytes, Bytes{1});
+    EXPECT_EQ(writes[1].offset, offsets::kMixture[3]);
+    EXPECT_EQ(writes[1].bytes, (Bytes{0, 0}));
+    server.ClearLog();
+    clock.Advance(1999);
+    EXPECT_TRUE(server.Log().empty());
+    server.Space().WriteU16(offsets::kMixture[0], 16384);  // the pilot pushes the mixture
+    clock.Advance(1);
+    const auto again = server.Writes();
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0].offset, offsets::kMixture[0]);
+    EXPECT_EQ(again[1].offset, offsets::kMixture[3]);
+    EXPECT_EQ(server.Space().ReadU16(offsets::kMixture[0]), 0u);
+}
+
+// Gear and flaps write back the position they held, only when it moved, and
+// never a position that could not be read.
+TEST_F(FailureTest, GearAndFlapsWriteBackWhatTheyReadOnlyWhenMovedAndReadable) {
+    server.Space().WriteU32(0x0BE8, 16383);
+    server.Space().WriteU32(0x0BDC, 0xFFFFFF00);  // negative positions survive
+    engine->FailSystem(kLandingGear);
+    engine->FailSystem(kFlaps);
+    const auto& log = server.Log();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[1].offset, 0x0BE8u);
+    EXPECT_EQ(ValueOf(log[1]), 16383u);
+    EXPECT_EQ(ValueOf(log[3]), 0xFFFFFF00u);
+    server.ClearLog();
+    clock.Advance(3000);  // nobody moved anything: reads only
+    EXPECT_EQ(server.Reads().size(), 2u);
+    EXPECT_TRUE(server.Writes().empty());
+    server.SetSendFailure(test_support::kInvalidWindowError, link::Link::kSendAttempts);
+    clock.Advance(3000);  // the gear's read fails, the flaps' works
+    EXPECT_TRUE(server.Writes().empty());
+    server.Space().WriteU32(0x0BE8, 0);  // the pilot lowers the lever
+    clock.Advance(3000);
+    ASSERT_EQ(server.Writes().size(), 1u);
+    EXPECT_EQ(server.Space().ReadU32(0x0BE8), 16383u);
+}
+
+// A tank at one step leaks one more tick, below it stops at once; a level
+// that could not be read is no empty tank.
+TEST_F(FailureTest, ATankLeakEndsOnlyAtALevelReadBelowOneStep) {
+    server.Space().WriteU32(0x0B7C, 65536);
+    server.Space().WriteU32(0x0B94, 65535);
+    engine->FailSystem(kLeftTank);
+    engine->FailSystem(kRightTank);
+    server.SetSendFailure(test_support::kInvalidWindowError, link::Link::kSendAttempts);
+    clock.Advance(3000);
+    EXPECT_EQ(server.Space().ReadU32(0x0B7C), 65536u);
+    EXPECT_EQ(server.Space().ReadU32(0x0B94), 0u);
+    EXPECT_EQ(state().continuing.tankLeak, (std::array<bool, 3>{true, false, false}));
+    clock.Advance(3000);
+    EXPECT_EQ(server.Space().ReadU32(0x0B7C), 0u);
+    EXPECT_TRUE(timer(TimerId::FuelLeak).Enabled());
+    clock.Advance(3000);
+    EXPECT_FALSE(timer(TimerId::FuelLeak).Enabled());  // no tank leaks any more
+}
+
+// A failure due while the server is away (its reads deliver 0, so the windows
+// pass) is not written: nothing of it remains, nothing is written once the
+// server is back, and the system fails for real at a later check.
+TEST_F(FailureTest, AFailureNotWrittenLeavesNothingBehindAndStaysEligible) {
+    for (const bool closed : {true, false}) {
+        for (int id : {kEngine2, kLandingGear, kFlaps, kLeftTank, kPitot}) {
+            SCOPED_TRACE(std::to_string(closed) + ", system " + std::to_string(id));
+            StartWithOnly(id, kAlwaysList);
+            sound.commands.clear();
+            auto& space = server.Space();
+            space.WriteU32(0x0BE8, 16383);
+            space.WriteU32(0x0B7C, 50 * 65536);
+            closed ? link.LinkClose() : server.SetWindowClass("");
+            NextCheck();
+            EXPECT_EQ(Status(), closed ? "Error in Write: 9" : "Error in Process: 12");
+            EXPECT_TRUE(state().window.chkFailureTypeEnabled[id]);
+            EXPECT_TRUE(sound.commands.empty());
+            for (TimerId t :
+                 {TimerId::EngineOut, TimerId::FuelLeak, TimerId::GearStuck, TimerId::FlapsStuck}) {
+                EXPECT_FALSE(timer(t).Enabled()) << static_cast<int>(t);
+            }
+            engine->SetAllowed(id, 0);
+            server.SetWindowClass(test_support::kFsuipcClass);
+            std::int32_t result = 0;
+            ASSERT_TRUE(link.IsOpen() || link.LinkOpen(0, result));
+            server.ClearLog();
+            clock.Advance(12000);
+            EXPECT_TRUE(server.Writes().empty());
+            engine->SetAllowed(id, 1);
+            NextCheck();
+            EXPECT_EQ(Status(), "Failure: " + std::string(Catalogue()[id].caption));
+        }
+    }
+}
+
+TEST_F(FailureTest, NotificationTextIsRedAndShownBeforeTheSoundWhichFollowsItsSetting) {
+    auto& settings = engine->settings();
+    settings.defaultSound = "C:\\default.wav";
+    settings.soundFiles[kEngine1] = "C:\\engine1.wav";
+    settings.soundFiles[kEngine2] = "undefined";  // only exact "Undefined" means none
+    engine->SetChangedCallback([&] { sound.commands.push_back(Status()); });
+    engine->FailSystem(kEngine2);
+    EXPECT_EQ(state().window.txtMessage.colour, TextColour::Red);
+    EXPECT_EQ(sound.commands.front(), "Failure: Engine 2");
+    engine->cmdActivate_Click();  // turns it black again
+    EXPECT_EQ(state().window.txtMessage.colour, TextColour::Black);
+    engine->SetChangedCallback(nullptr);
+    settings.visualNotify = false;
+    engine->SetStatusText("before");
+    sound.commands.clear();
+    engine->FailSystem(kEngine1);
+    engine->FailSystem(kEngine3);  // "Undefined": the default sound
+    EXPECT_EQ(Status(), "before");
+    EXPECT_EQ(sound.commands, (std::vector<std::string>{"Close", "Open:C:\\engine1.wav", "Play",
+                                                        "Close", "Open:C:\\default.wav", "Play"}));
+    settings.visualNotify = true;
+    settings.audioNotify = false;
+    engine->FailSystem(kLeftTank);
+    EXPECT_EQ(sound.commands.size(), 6u);
+}
+
+}  // namespace
+}  // namespace skyfault::engine::testing
