@@ -4,38 +4,24 @@
 
 # e2e_setup TOOL...: skips (77) when a tool is missing, else makes the folder.
 e2e_setup() {
-    local tool
     for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 || { echo "SKIPPED: $tool is not installed"; exit 77; }
+        command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
     done
-    E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/skyfault-e2e.XXXXXX")
+    E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/skyfault-e2e.XXXXXX") E2E_PIDS=()
     export XDG_RUNTIME_DIR="$E2E_DIR/runtime" HOME="$E2E_DIR/home"
-    mkdir -p "$XDG_RUNTIME_DIR" "$HOME" "$E2E_DIR/work"
-    chmod 700 "$XDG_RUNTIME_DIR"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$HOME" "$E2E_DIR/work"
     unset PULSE_SERVER DISPLAY WAYLAND_DISPLAY
-    E2E_PIDS=()
-    trap e2e_cleanup EXIT
-}
-
-e2e_cleanup() {
-    local pid
-    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${E2E_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-    if [ -n "${E2E_KEEP:-}" ]; then echo "kept $E2E_DIR"; else rm -rf "$E2E_DIR"; fi
+    trap 'kill "${E2E_PIDS[@]}" 2>/dev/null; wait "${E2E_PIDS[@]}"; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_DIR"' EXIT
 }
 
 fail() {
     echo "FAILED: $*"
-    local log
-    for log in "$E2E_DIR"/*.log; do
-        [ -f "$log" ] && { echo "--- $(basename "$log")"; tail -n 40 "$log"; }
-    done
+    tail -n 40 "$E2E_DIR"/*.log
     exit 1
 }
 
 # wait_for FILE TEXT SECONDS: until a line of FILE holds the fixed TEXT.
 wait_for() {
-    local i
     for ((i = 0; i < $3 * 10; i++)); do
         grep -qsF -- "$2" "$1" && return 0
         sleep 0.1
@@ -43,16 +29,16 @@ wait_for() {
     return 1
 }
 
-# wait_exit PID SECONDS: waits for a background process to end, leaves its
-# exit code in E2E_STATUS and drops it from E2E_PIDS, so that the clean-up
-# never signals a later process that got its id.
+# wait_exit PID SECONDS: waits for a background process to end and leaves
+# its exit code in E2E_STATUS; the clean-up then never signals a later
+# process that got its id.
 wait_exit() {
-    local i other left=()
     for ((i = 0; i < $2 * 10; i++)); do
         if ! kill -0 "$1" 2>/dev/null; then
             wait "$1"
             E2E_STATUS=$?
-            for other in "${E2E_PIDS[@]}"; do [ "$other" = "$1" ] || left+=("$other"); done
+            local left=() pid
+            for pid in "${E2E_PIDS[@]}"; do [ "$pid" = "$1" ] || left+=("$pid"); done
             E2E_PIDS=("${left[@]}")
             return 0
         fi
@@ -78,11 +64,9 @@ write_pitot_config() {
 
 # start_sim BINARY: the stand-in, taking commands from the pipe on fd 7.
 start_sim() {
-    rm -f "$E2E_DIR/sim.in" "$E2E_DIR/sim.log"
     mkfifo "$E2E_DIR/sim.in"
     "$1" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
-    E2E_SIM=$!
-    E2E_PIDS+=("$E2E_SIM")
+    E2E_SIM=$! E2E_PIDS+=($!)
     exec 7>"$E2E_DIR/sim.in"
     wait_for "$E2E_DIR/sim.log" ready 20 || fail "the stand-in did not get ready"
 }
@@ -95,8 +79,7 @@ start_app() {
     mkfifo "$E2E_DIR/app.in"
     (cd "$E2E_DIR/work" && SKYFAULT_TEST_HOOKS=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$1") \
         <"$E2E_DIR/app.in" >"$E2E_DIR/app.log" 2>&1 &
-    E2E_APP=$!
-    E2E_PIDS+=("$E2E_APP")
+    E2E_APP=$! E2E_PIDS+=($!)
     exec 8>"$E2E_DIR/app.in"
 }
 
