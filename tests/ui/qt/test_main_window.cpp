@@ -1,14 +1,24 @@
-// The main window and the About window over a running engine: they show the
-// engine's state and hand the user's commands to it.
+// The main window and the About window over a running engine (they show the
+// engine's state and hand the user's commands to it), and the Qt adapters
+// behind the engine: the timer on QTimer and the wave-sound player.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <vector>
 
 #include "settings/catalogue.h"
+#include "tests/support/wave_image.h"
 #include "tests/ui/qt/window_fixture.h"
 #include "ui/qt/frmAbout.h"
+#include "ui/qt/qt_sound_player.h"
+#include "ui/qt/qt_timer.h"
 
 namespace skyfault::ui {
 namespace {
@@ -135,6 +145,63 @@ TEST_F(MainWindowTest, ExitSavesAndEndsTheCloseBoxOnlyEnds) {
         EXPECT_FALSE(window->isVisible() || window->About()->isVisible());
         window.reset();
         engine.reset();
+    }
+}
+
+// Ticks only while enabled with a period; enabling again keeps the wait under
+// way, a new period starts a new one.
+TEST(QtTimerTest, TicksWhileEnabledAndANewPeriodRestartsTheWait) {
+    QtTimer timer;
+    int ticks = 0;
+    timer.SetCallback([&ticks] { ++ticks; });
+    timer.SetEnabled(true);
+    EXPECT_FALSE(timer.IsRunning()) << "period 0 never ticks";
+    timer.SetInterval(5);
+    EXPECT_TRUE(QTest::qWaitFor([&ticks] { return ticks >= 3; }));
+    timer.SetEnabled(false);
+    const int stopped = ticks;
+    QTest::qWait(20);
+    EXPECT_EQ(ticks, stopped);
+    timer.SetInterval(10000);
+    EXPECT_FALSE(timer.IsRunning()) << "a disabled timer only keeps its period";
+    timer.SetEnabled(true);
+    QTest::qSleep(60);
+    timer.SetEnabled(true);
+    EXPECT_LE(timer.RemainingMs(), 9950);
+    timer.SetInterval(20000);
+    EXPECT_GT(timer.RemainingMs(), 19000);
+}
+
+// Only a playable regular file opens, and no path makes Open wait: not a FIFO
+// nobody writes to, not an endless device, not too low a rate or too many
+// channels. A user's Latin-1 path (not UTF-8) opens.
+TEST(QtSoundPlayerTest, OnlyPlayableRegularFilesOpenAndNothingWaits) {
+    const engine::testing::TempFolder dir;
+    const std::string folder = dir.path().string();
+    const auto wave = [&folder](const std::string& name, int channels, int rate) {
+        std::ofstream(folder + name)
+            << testing::WaveImage(1, channels, rate, 16, std::string(1800, 0));
+        return folder + name;
+    };
+    const std::string fifo = folder + "/fifo.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    QtSoundPlayer player;
+    for (const auto& [path, playable] : std::initializer_list<std::pair<std::string, bool>>{
+             {folder, false},
+             {fifo, false},
+             {"/dev/zero", false},
+             {wave("/7999hz.wav", 1, 7999), false},
+             {wave("/9ch.wav", 9, 8000), false},
+             {wave("/good.wav", 1, 8000), true},
+             {wave("/alarme \xE9t\xE9.wav", 2, 44100), true}}) {
+        player.Close();
+        auto open = std::async(std::launch::async, [&player, &path] { player.Open(path); });
+        if (open.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets it go on
+            open.wait();
+            ADD_FAILURE() << "Open waited: " << path;
+        }
+        EXPECT_EQ(player.IsOpen(), playable) << path;
     }
 }
 
