@@ -12,8 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <memory>
-#include <string>
 
 #include "tests/support/engine_fixture.h"
 #include "ui/qt/file_dialog.h"
