@@ -14,18 +14,11 @@ e2e_setup() {
     trap 'kill "${E2E_PIDS[@]}" 2>/dev/null; wait "${E2E_PIDS[@]}"; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_DIR"' EXIT
 }
 
-fail() {
-    echo "FAILED: $*"
-    tail -n 40 "$E2E_DIR"/*.log
-    exit 1
-}
+fail() { echo "FAILED: $*"; tail -n 40 "$E2E_DIR"/*.log; exit 1; }
 
 # wait_for FILE TEXT SECONDS: until a line of FILE holds the fixed TEXT.
 wait_for() {
-    for ((i = 0; i < $3 * 10; i++)); do
-        grep -qsF -- "$2" "$1" && return 0
-        sleep 0.1
-    done
+    for ((i = 0; i < $3 * 10; i++)); do grep -qsF -- "$2" "$1" && return 0 || sleep 0.1; done
     return 1
 }
 

@@ -51,9 +51,8 @@ protected:
     }
 
     void WriteConfig(const std::string& text) { engine::testing::WriteFile(configPath, text); }
-    std::string ReadConfig() const { return engine::testing::ReadFile(configPath); }
     bool Saved(const std::string& line) const {
-        return ReadConfig().find(line + "\r\n") != std::string::npos;
+        return engine::testing::ReadFile(configPath).find(line + "\r\n") != std::string::npos;
     }
 
     // As the program starts: the window first, then Main, then showing.
