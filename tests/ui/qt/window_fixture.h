@@ -1,20 +1,32 @@
 #pragma once
 
 // The main window over a running engine on a manual clock, against a server
-// in the test's own process, with a configuration file of the test's own.
+// in the test's own process, with a configuration file of the test's own;
+// one QApplication (offscreen) for every test of the binary.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
-#include <memory>
-#include <string>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 
 #include "tests/support/engine_fixture.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
+
+struct QtEnvironment final : ::testing::Environment {
+    int argc = 1;
+    char name[8] = "ui_test";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> application;
+    void SetUp() override { application = std::make_unique<QApplication>(argc, argv); }
+    void TearDown() override { application.reset(); }
+};
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -39,13 +51,15 @@ protected:
     }
 
     void WriteConfig(const std::string& text) { engine::testing::WriteFile(configPath, text); }
-    std::string ReadConfig() const { return engine::testing::ReadFile(configPath); }
+    bool Saved(const std::string& line) const {
+        return engine::testing::ReadFile(configPath).find(line + "\r\n") != std::string::npos;
+    }
 
     // As the program starts: the window first, then Main, then showing.
-    void Start(DialogHooks hooks = {}) {
+    void Start() {
         engine = std::make_unique<engine::Engine>(
             engine::Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
-        window = std::make_unique<frmMain>(*engine, *fileDialog, std::move(hooks));
+        window = std::make_unique<frmMain>(*engine, *fileDialog);
         window->SetQuitHandler([this] { ++quits; });
         engine->Main();
         if (engine->state().window.loaded) {
