@@ -12,37 +12,16 @@
 #include "engine/manual_timer.h"
 #include "engine/sources.h"
 #include "link/link.h"
-#include "link/transport.h"
-
-namespace {
-
-// A machine without any server: every open fails at once.
-class NoServer final : public skyfault::link::Transport {
-    std::uintptr_t FindServerWindow(std::string_view) override { return 0; }
-    std::uint32_t RegisterMessage(std::string_view) override { return 0; }
-    std::uint32_t CurrentProcessId() override { return 1; }
-    std::uint16_t AddAtom(std::string_view) override { return 0; }
-    void DeleteAtom(std::uint16_t) override {}
-    std::uintptr_t CreateMapping(std::string_view, std::uint32_t, bool&) override { return 0; }
-    std::uint8_t* MapView(std::uintptr_t) override { return nullptr; }
-    void UnmapView(std::uint8_t*) override {}
-    void CloseMapping(std::uintptr_t) override {}
-    bool SendMessageTimeout(std::uintptr_t, std::uint32_t, std::int32_t, std::int32_t,
-                            std::uint32_t, std::uint32_t&, std::uint32_t&) override {
-        return false;
-    }
-    void Sleep(std::uint32_t) override {}
-};
-
-}  // namespace
+#include "tests/support/in_process_server.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: skyfault-exitcfg FOLDER\n";
         return 64;
     }
-    NoServer transport;
-    skyfault::link::Link link(transport);
+    skyfault::test_support::InProcessServer noServer;
+    noServer.SetWindowClass("");  // a machine without any server: opens fail at once
+    skyfault::link::Link link(noServer);
     skyfault::engine::ManualClock clock;
     skyfault::engine::NullSoundPlayer sound;
     skyfault::engine::SeededRandom random(1.0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "link/link.h"
@@ -15,58 +16,45 @@ namespace {
 
 using skyfault::link::Link;
 
-// skyfault-sim.exe from <build>/bin with `options`, up once its server
-// window is (at the end of its input it goes on serving), ended at the end.
-class Sim final {
-public:
-    explicit Sim(const std::string& options) {
-        char path[MAX_PATH] = {};
-        std::string line(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-        line = "\"" + line.substr(0, line.find_last_of('\\')) + "\\..\\bin\\skyfault-sim.exe\" " +
-               options;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                           nullptr, &startup, &info) != FALSE) {
-            CloseHandle(info.hThread);
-            process_ = info.hProcess;
-        }
-        for (int i = 0; i < 1000 && process_ != nullptr && !up(); ++i) {
-            Sleep(20);
-        }
-    }
-    ~Sim() { End(); }
-    static bool up() { return FindWindowA("UIPCMAIN", nullptr) != nullptr; }
-    void End() {
-        if (process_ != nullptr) {
-            TerminateProcess(process_, 0);
-            WaitForSingleObject(process_, 10000);
-            CloseHandle(process_);
-            process_ = nullptr;
-        }
-    }
+bool ServerUp() {
+    return FindWindowA("UIPCMAIN", nullptr) != nullptr;
+}
 
-private:
-    HANDLE process_ = nullptr;
-};
+void End(HANDLE process) {
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+}
+using Sim = std::unique_ptr<void, void (*)(HANDLE)>;
+
+// skyfault-sim.exe from <build>/bin with `options`, up once its server window
+// is (at the end of its input it goes on serving); ended with its handle.
+Sim StartSim(std::string options) {
+    char path[MAX_PATH] = {};
+    const std::string self(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    options =
+        "\"" + self.substr(0, self.find_last_of('\\')) + "\\..\\bin\\skyfault-sim.exe\" " + options;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    CreateProcessA(nullptr, options.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                   nullptr, &startup, &info);
+    CloseHandle(info.hThread);
+    for (int i = 0; i < 1000 && info.hProcess != nullptr && !ServerUp(); ++i) {
+        Sleep(20);
+    }
+    return Sim(info.hProcess, End);
+}
 
 // Under Wine a process that makes a window while the desktop process still
 // starts gets no display driver: a window of the test's own has it up first.
-class DesktopReady final : public ::testing::Environment {
-    void SetUp() override {
-        ASSERT_NE(
-            CreateWindowExA(0, "STATIC", "e2e", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr),
-            nullptr)
-            << "no window; under Wine, source scripts/wine-env.sh first";
-    }
-};
-const auto* const kDesktopReady = ::testing::AddGlobalTestEnvironment(new DesktopReady);
+[[maybe_unused]] const HWND kDesktopUp =
+    CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 
 TEST(WineEndToEnd, ReadsAndWritesAcrossProcessesAndAGoneServerFailsTheExchange) {
-    ASSERT_FALSE(Sim::up()) << "a server window is already there";
-    Sim sim("");
-    ASSERT_TRUE(Sim::up());
+    ASSERT_FALSE(ServerUp()) << "a server window is already there";
+    Sim sim = StartSim("");
+    ASSERT_TRUE(ServerUp());
     auto transport = skyfault::link::MakePlatformTransport();
     Link link(*transport);
     std::int32_t result = -1;
@@ -77,14 +65,13 @@ TEST(WineEndToEnd, ReadsAndWritesAcrossProcessesAndAGoneServerFailsTheExchange) 
     std::uint8_t readBack = 0;
     ASSERT_TRUE(link.LinkRead(0x02BC, 4, &ias, result));
     ASSERT_TRUE(link.LinkWrite(0x0B71, 1, &failed, result));
-    ASSERT_TRUE(link.LinkProcess(result)) << "result " << result;
-    ASSERT_TRUE(link.LinkRead(0x0B71, 1, &readBack, result));
+    ASSERT_TRUE(link.LinkRead(0x0B71, 1, &readBack, result));  // after the write
     ASSERT_TRUE(link.LinkProcess(result)) << "result " << result;
     EXPECT_EQ(ias, 120 * 128);
     EXPECT_EQ(readBack, 1);
 
     // The window is gone: the send fails at once with a last error, 12.
-    sim.End();
+    sim.reset();
     ASSERT_TRUE(link.LinkRead(0x02BC, 4, &ias, result));
     EXPECT_FALSE(link.LinkProcess(result));
     EXPECT_EQ(result, 12);
@@ -94,7 +81,7 @@ TEST(WineEndToEnd, ReadsAndWritesAcrossProcessesAndAGoneServerFailsTheExchange) 
 TEST(WineEndToEnd, LateAnswerIsATimeOutWithoutLastErrorAndABlockNameIsTakenOnce) {
     // The link tells a time-out (11) from a failed send (12) by the last
     // error alone: Windows' ERROR_TIMEOUT must come back as 0.
-    Sim sim("--late 1500");
+    const Sim sim = StartSim("--late 1500");
     auto transport = skyfault::link::MakePlatformTransport();
     const std::string name = skyfault::link::BlockName(transport->CurrentProcessId());
     const std::uint16_t atom = transport->AddAtom(name);
