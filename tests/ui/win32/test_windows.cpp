@@ -112,6 +112,7 @@ protected:
 TEST_F(WindowsTest, TheMainWindowShowsTheEngineAndForwardsItsCommands) {
     Start(1u << 3 | 1u << 22, "0");
     EXPECT_EQ(GetText(window->hwnd()), "Skyfault Connected");
+    // The built-in icon, banner and manifest (common controls 6, DPI per monitor).
     EXPECT_NE(GetClassLongPtrA(window->hwnd(), GCLP_HICON), 0) << "the built-in icon";
     EXPECT_NE(SendMessageA(Main(IDC_IMAGE1), STM_GETIMAGE, IMAGE_BITMAP, 0), 0) << "the banner";
     const HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
