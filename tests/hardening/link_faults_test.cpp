@@ -34,62 +34,42 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint32_t kIasOffset = 0x02BC;
 constexpr std::uint32_t kStartingIas = 120u * 128u;  // the stand-in's starting value
 
-enum class Rogue {
-    kGarbage,        // a reply that is not a reply frame
-    kWrongSequence,  // well-formed replies, never to the request asked
-    kHangUp,         // reads the frame and closes the connection
-};
-
-// A rogue server on the meeting place's socket, one connection at a time.
+// A rogue server on the meeting place's socket: `reply` turns the sequence
+// number of each request frame into the bytes sent back (none: it hangs up).
 class RogueServer {
 public:
-    RogueServer(const RuntimeDir& dir, Rogue mode) : dir_(dir), mode_(mode) {
-        listen_ = ListenAt(dir.Socket());
-        thread_ = std::thread([this] { Run(); });
-    }
+    using Reply = std::function<std::vector<std::uint8_t>(std::uint32_t sequence)>;
+    RogueServer(const RuntimeDir& dir, Reply reply)
+        : listen_(ListenAt(dir.Socket())), thread_([this, reply] {
+              while (!stop_) {
+                  pollfd p{listen_, POLLIN, 0};
+                  const int fd =
+                      poll(&p, 1, 20) > 0 ? accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+                  std::array<std::uint8_t, local::kRequestFrameSize> frame{};
+                  while (fd >= 0 && !stop_ && ReadFull(fd, frame.data(), frame.size(), 200)) {
+                      ++frames_;
+                      const auto bytes = reply(local::DecodeRequest(frame.data())
+                                                   .value_or(local::RequestFrame{})
+                                                   .sequence);
+                      if (bytes.empty()) {
+                          break;
+                      }
+                      send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+                  }
+                  close(fd);
+              }
+          }) {}
     ~RogueServer() {
         stop_ = true;
         thread_.join();
         close(listen_);
-        unlink(dir_.Socket().c_str());
     }
     int Frames() const { return frames_; }
 
 private:
-    void Run() {
-        while (!stop_) {
-            pollfd p{listen_, POLLIN, 0};
-            const int fd =
-                poll(&p, 1, 20) > 0 ? accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-            if (fd >= 0) {
-                Serve(fd);
-                close(fd);
-            }
-        }
-    }
-    void Serve(int fd) {
-        std::array<std::uint8_t, local::kRequestFrameSize> frame{};
-        while (!stop_ && ReadFull(fd, frame.data(), frame.size(), 200)) {
-            ++frames_;
-            const auto request = local::DecodeRequest(frame.data());
-            const std::uint32_t sequence = request ? request->sequence : 0;
-            auto reply = local::EncodeReply({sequence, 1});
-            if (mode_ == Rogue::kGarbage) {
-                reply.fill(0x5A);
-            } else if (mode_ == Rogue::kWrongSequence) {
-                reply = local::EncodeReply({sequence + 1000, 1});
-            } else if (mode_ == Rogue::kHangUp) {
-                return;
-            }
-            send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-        }
-    }
-
-    const RuntimeDir& dir_;
-    Rogue mode_;
-    int listen_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<int> frames_{0};
+    int listen_;
     std::thread thread_;
 };
 
@@ -133,14 +113,18 @@ TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
         ASSERT_TRUE(sim.Ready());
         ASSERT_EQ(Open(), link::kOkay);
     }
-    const std::pair<Rogue, std::int32_t> cases[] = {
-        {Rogue::kGarbage, link::kSendFailed},
-        {Rogue::kWrongSequence, link::kTimedOut},
-        {Rogue::kHangUp, link::kSendFailed},
+    const std::pair<RogueServer::Reply, std::int32_t> cases[] = {
+        {[](std::uint32_t) { return std::vector<std::uint8_t>(12, 0x5A); }, link::kSendFailed},
+        {[](std::uint32_t sequence) {  // always the answer to another request
+             const auto reply = local::EncodeReply({sequence + 1000, 1});
+             return std::vector<std::uint8_t>(reply.begin(), reply.end());
+         },
+         link::kTimedOut},
+        {[](std::uint32_t) { return std::vector<std::uint8_t>(); }, link::kSendFailed},
     };
-    for (const auto& [mode, code] : cases) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        RogueServer rogue(dir, mode);
+    for (const auto& [reply, code] : cases) {
+        SCOPED_TRACE(code);
+        RogueServer rogue(dir, reply);
         std::uint32_t value = 0;
         const auto started = Clock::now();
         EXPECT_EQ(Exchange(link, value), code);

@@ -141,6 +141,8 @@ TEST(ConsoleTest, CommandsSetAndGetInTheirUnits) {
         {"poke 2000 4 0x11223344", ""},
         {"peek 0x07D0 4", "peek 0x07D0 4 44332211 287454020"},
         {"peek 0xFFFF 1", "peek 0xFFFF 1 00 0"},
+        {"set tank-left 100", ""},
+        {"set flaps 0x1FFF", ""},
         {"   ", ""},
         {"# set ias 0", ""},
     };
@@ -153,14 +155,8 @@ TEST(ConsoleTest, CommandsSetAndGetInTheirUnits) {
     EXPECT_EQ(space.ReadU32(0x02BC), 19264u);  // 150.5 * 128
     EXPECT_EQ(space.ReadU16(0x0E8C), 0xFF00);
     EXPECT_EQ(space.ReadU32(0x0B74), 50u * 128u * 65536u);
-    const std::pair<const char*, std::uint32_t> named[] = {
-        {"pause 1", 0x0264},        {"ground 65535", 0x0B4C}, {"tank-left 100", 0x0B7C},
-        {"tank-right 100", 0x0B94}, {"flaps 0x1FFF", 0x0BDC}, {"gear 7", 0x0BE8},
-    };
-    for (const auto& [command, offset] : named) {
-        RunCommand(std::string("set ") + command, space);
-        EXPECT_NE(space.ReadU32(offset), 0u) << command;
-    }
+    EXPECT_EQ(space.ReadU32(0x0B7C), 100u * 128u * 65536u);
+    EXPECT_EQ(space.ReadU32(0x0BDC), 0x1FFFu);
     EXPECT_TRUE(RunCommand("  quit\r", space).quit);
     EXPECT_NE(RunCommand("help", space).output.find("tank-center"), std::string::npos);
     EXPECT_EQ(FormatWrite({0x0BE8, {0xFF, 0x3F, 0x00, 0x00}}), "write 0x0BE8 4 FF3F0000");

@@ -1,7 +1,6 @@
 #include "tests/support/in_process_server.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace skyfault::test_support {
 
@@ -9,13 +8,6 @@ namespace {
 
 constexpr std::uintptr_t kWindow = 0x5150;
 constexpr std::uint32_t kIpcMessage = 0xC100;
-
-bool SameText(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
 
 }  // namespace
 
@@ -49,7 +41,7 @@ std::uint32_t InProcessServer::RegisterMessage(std::string_view name) {
     if (failing_ == Step::kRegister) {
         return 0;
     }
-    return SameText(name, "FSASMLIB:IPC") ? kIpcMessage : kIpcMessage + 1;
+    return name == "FSASMLIB:IPC" ? kIpcMessage : kIpcMessage + 1;
 }
 
 std::uint16_t InProcessServer::AddAtom(std::string_view name) {
@@ -78,34 +70,25 @@ std::uint8_t* InProcessServer::MapView(std::uintptr_t mapping) {
     if (failing_ == Step::kView || it == mappings_.end() || !it->second.open) {
         return nullptr;
     }
-    ++it->second.views;
     std::uint8_t* view = it->second.bytes.data();
     views_[view] = mapping;
     return view;
 }
 
-void InProcessServer::UnmapView(std::uint8_t* view) {
-    const auto it = views_.find(view);
-    if (it != views_.end()) {
-        const std::uintptr_t handle = it->second;
-        views_.erase(it);
-        --mappings_[handle].views;
-        Forget(handle);
-    }
-}
-
 void InProcessServer::CloseMapping(std::uintptr_t mapping) {
+    // The bytes stay valid while a view is still mapped, as on Windows.
     const auto it = mappings_.find(mapping);
     if (it != mappings_.end()) {
         it->second.open = false;
         it->second.name.clear();
-        Forget(mapping);
+        Forget(it->second.bytes.data());
     }
 }
 
-void InProcessServer::Forget(std::uintptr_t handle) {
-    const auto it = mappings_.find(handle);
-    if (it != mappings_.end() && !it->second.open && it->second.views == 0) {
+void InProcessServer::Forget(std::uint8_t* bytes) {
+    const auto it = std::find_if(mappings_.begin(), mappings_.end(),
+                                 [bytes](const auto& m) { return m.second.bytes.data() == bytes; });
+    if (it != mappings_.end() && !it->second.open && views_.count(bytes) == 0) {
         mappings_.erase(it);
     }
 }

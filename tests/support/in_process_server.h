@@ -92,7 +92,10 @@ public:
     std::uintptr_t CreateMapping(std::string_view name, std::uint32_t size,
                                  bool& alreadyExisted) override;
     std::uint8_t* MapView(std::uintptr_t mapping) override;
-    void UnmapView(std::uint8_t* view) override;
+    void UnmapView(std::uint8_t* view) override {
+        views_.erase(view);
+        Forget(view);
+    }
     void CloseMapping(std::uintptr_t mapping) override;
     bool SendMessageTimeout(std::uintptr_t window, std::uint32_t message, std::int32_t wParam,
                             std::int32_t lParam, std::uint32_t timeoutMs, std::uint32_t& answer,
@@ -107,10 +110,9 @@ private:
         std::string name;
         std::vector<std::uint8_t> bytes;
         bool open = true;
-        int views = 0;  // the bytes stay valid while a view is mapped, as on Windows
     };
     std::vector<Access> Only(Access::Kind kind) const;
-    void Forget(std::uintptr_t handle);
+    void Forget(std::uint8_t* bytes);  // a closed mapping without a view
 
     sim::OffsetSpace space_;
     std::string windowClass_{kFsuipcClass};
