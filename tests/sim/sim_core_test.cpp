@@ -72,13 +72,19 @@ TEST(ProcessBlockTest, RecordsAreCarriedOutInOrderUntilAnUnknownKind) {
     EXPECT_EQ(writes[0].data, std::vector<std::uint8_t>{0x01});
     EXPECT_TRUE(writes[1].data.empty());
 
-    // Little-endian; bytes past 0xFFFF read as 0 and are never written.
-    space.WriteU32(0xFFFE, 0xAABBCCDD);
-    EXPECT_EQ(space.ReadU32(0xFFFC), 0xCCDD0000u);
-    EXPECT_EQ(space.ReadU32(0xFFFE), 0x0000CCDDu);
-    EXPECT_EQ(space.ReadU32(0x0000), 0u) << "nothing wrapped round to the start";
-    space.WriteU32(0xFFFFFFFF, 0x01020304);
-    EXPECT_EQ(space.ReadU32(0xFFFFFFFF), 0u);
+    // Little-endian; bytes past 0xFFFF read as 0 and are never written, not
+    // even the byte just after the space.
+    struct {
+        OffsetSpace space;
+        std::array<std::uint8_t, 4> after{};
+    } guarded;
+    guarded.space.WriteU32(0xFFFE, 0xAABBCCDD);
+    EXPECT_EQ(guarded.space.ReadU32(0xFFFC), 0xCCDD0000u);
+    EXPECT_EQ(guarded.space.ReadU32(0xFFFE), 0x0000CCDDu);
+    EXPECT_EQ(guarded.space.ReadU32(0x0000), 0u) << "nothing wrapped round to the start";
+    guarded.space.WriteU32(0xFFFFFFFF, 0x01020304);
+    EXPECT_EQ(guarded.space.ReadU32(0xFFFFFFFF), 0u);
+    EXPECT_EQ(guarded.after, (std::array<std::uint8_t, 4>{}));
 }
 
 TEST(ProcessBlockTest, NeverTouchesBytesPast32512) {
