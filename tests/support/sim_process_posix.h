@@ -2,8 +2,7 @@
 
 // skyfault-sim as a child process on a private meeting place, and the raw
 // pieces of the local protocol a test uses to talk to it or to stand in for
-// it (POSIX only, header only). SimProcess needs SKYFAULT_SIM_PATH, the
-// program's path.
+// it (POSIX only). SimProcess needs SKYFAULT_SIM_PATH, the program's path.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -42,7 +40,6 @@ public:
     }
     ~RuntimeDir() {
         std::error_code ignored;
-        std::filesystem::permissions(Meeting(), std::filesystem::perms::owner_all, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     RuntimeDir(const RuntimeDir&) = delete;
@@ -62,10 +59,7 @@ private:
 inline bool ReadFull(int fd, std::uint8_t* out, std::size_t size, int timeoutMs) {
     for (std::size_t got = 0; got < size;) {
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0) {
-            return false;
-        }
-        const ssize_t n = read(fd, out + got, size - got);
+        const ssize_t n = poll(&p, 1, timeoutMs) > 0 ? read(fd, out + got, size - got) : 0;
         if (n <= 0) {
             return false;
         }
@@ -92,18 +86,18 @@ inline int ListenAt(const std::string& path) {
 }
 
 #ifdef SKYFAULT_SIM_PATH
-// skyfault-sim with its standard streams on pipes; killed when it goes out
-// of scope.
+// skyfault-sim with its standard input on a pipe and its output and errors
+// on another; killed when it goes out of scope.
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> args = {}) {
-        int in[2], out[2], err[2];
-        EXPECT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC) | pipe2(err, O_CLOEXEC), 0);
+        int in[2], out[2];
+        EXPECT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         args.insert(args.begin(), SKYFAULT_SIM_PATH);
         std::vector<char*> argv;
         for (std::string& a : args) {
@@ -114,65 +108,63 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         close(in[0]);
         close(out[1]);
-        close(err[1]);
         in_ = in[1];
         out_ = out[0];
-        err_ = err[0];
     }
     ~SimProcess() {
         Kill();
         close(in_);
         close(out_);
-        close(err_);
     }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    // It printed "ready": it serves.
     bool Ready() { return WaitFor("ready"); }
-
     void Send(const std::string& line) {
         const std::string text = line + "\n";
         EXPECT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
-    // The next line of standard output, or nothing after 10 s or at its end.
-    std::optional<std::string> NextLine() { return ReadLine(out_, outBuffer_); }
-    // Skips lines until one equals `line`.
-    bool WaitFor(const std::string& line) {
+    // The next line it printed, or nothing after 10 s or at its end.
+    std::optional<std::string> NextLine() {
+        for (std::size_t end; (end = buffer_.find('\n')) == std::string::npos;) {
+            char chunk[512];
+            pollfd p{out_, POLLIN, 0};
+            const ssize_t got = poll(&p, 1, 10000) > 0 ? read(out_, chunk, sizeof chunk) : 0;
+            if (got <= 0) {
+                return std::nullopt;
+            }
+            buffer_.append(chunk, static_cast<std::size_t>(got));
+        }
+        std::string line = buffer_.substr(0, buffer_.find('\n'));
+        buffer_.erase(0, line.size() + 1);
+        return line;
+    }
+    // Skips lines until one equals (or, with `part`, holds) `line`.
+    bool WaitFor(const std::string& line, bool part = false) {
         while (auto next = NextLine()) {
-            if (*next == line) {
+            if (*next == line || (part && next->find(line) != std::string::npos)) {
                 return true;
             }
         }
         return false;
     }
-    std::string AllErrors() {
-        std::string all;
-        while (auto line = ReadLine(err_, errBuffer_)) {
-            all += *line + "\n";
-        }
-        return all;
-    }
     // The exit code (128 + signal), waiting for the end.
     int Wait() {
-        if (pid_ > 0) {
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
+        int status = 0;
+        if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
+        pid_ = -1;
         return exitCode_;
     }
     void Terminate() { kill(pid_, SIGTERM); }
-    // Stops it (SIGSTOP), returning once it is stopped: it accepts and reads
-    // nothing, while the system still queues connections up to its listen
-    // backlog and frames up to a connection's buffer.
+    // Stops it: it accepts and reads nothing while the system still queues
+    // connections and frames. Resume is safe from another thread.
     void Pause() {
         kill(pid_, SIGSTOP);
         int status = 0;
         waitpid(pid_, &status, WUNTRACED);
     }
-    // Lets a paused server go on; safe from another thread.
     void Resume() { kill(pid_, SIGCONT); }
     void Kill() {
         if (pid_ > 0) {
@@ -182,73 +174,52 @@ public:
     }
 
 private:
-    static std::optional<std::string> ReadLine(int fd, std::string& buffer) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (;;) {
-            const std::size_t end = buffer.find('\n');
-            if (end != std::string::npos) {
-                std::string line = buffer.substr(0, end);
-                buffer.erase(0, end + 1);
-                return line;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{fd, POLLIN, 0};
-            char chunk[512];
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                return std::nullopt;
-            }
-            const ssize_t got = read(fd, chunk, sizeof chunk);
-            if (got <= 0) {
-                return std::nullopt;
-            }
-            buffer.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-
     pid_t pid_ = -1;
     int exitCode_ = -1;
-    int in_ = -1, out_ = -1, err_ = -1;
-    std::string outBuffer_, errBuffer_;
+    int in_ = -1, out_ = -1;
+    std::string buffer_;
 };
 #endif
 
-// A block file in the meeting place, as a client creates it.
+// A block file in the meeting place, as a client creates it, with one read
+// of 4 bytes queued (and a write of 1 byte to 0x0B71 when `write` is given).
 class BlockFile {
 public:
-    explicit BlockFile(const std::string& path) {
+    explicit BlockFile(const std::string& path, std::uint32_t offset,
+                       const std::uint8_t* write = nullptr) {
         fd_ = open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
-        EXPECT_GE(fd_, 0) << path;
-        EXPECT_EQ(ftruncate(fd_, link::kBlockSize), 0);
+        EXPECT_EQ(ftruncate(fd_, link::kBlockSize), 0) << path;
         void* view = mmap(nullptr, link::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
         EXPECT_NE(view, MAP_FAILED);
         block_.Attach(static_cast<std::uint8_t*>(view));
+        block_.AppendRead(offset, 4, 1);
+        if (write != nullptr) {
+            block_.AppendWrite(0x0B71, 1, write);
+        }
+        block_.Terminate();
     }
     ~BlockFile() {
         munmap(block_.Data(), link::kBlockSize);
         close(fd_);
     }
-    link::RequestBlock& Block() { return block_; }
-    std::uint8_t* Data() { return block_.Data(); }
-    // Queues one read (and the terminator).
-    BlockFile& WithRead(std::uint32_t offset, std::uint32_t size) {
-        block_.AppendRead(offset, size, 1);
-        block_.Terminate();
-        return *this;
+    // The four bytes of the read's data, cleared for the next request.
+    std::uint32_t Delivered() {
+        std::uint8_t* data = block_.Data() + link::kReadHeaderSize;
+        const std::uint32_t value = link::GetLe32(data);
+        link::PutLe32(data, 0);
+        return value;
     }
-    // The four bytes of the first read's data (0 when nothing was delivered).
-    std::uint32_t Delivered() { return link::GetLe32(Data() + link::kReadHeaderSize); }
 
 private:
     int fd_ = -1;
     link::RequestBlock block_;
 };
 
-// A raw client connection speaking the frames.
+// A raw client connection speaking the frames: the answer to a request, or
+// nothing when the server closed the connection or gave no reply to it.
 class RawClient {
 public:
     explicit RawClient(const std::string& socketPath) {
-        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const sockaddr_un address = SocketAddress(socketPath);
         connected_ = connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
@@ -257,29 +228,23 @@ public:
     RawClient& operator=(const RawClient&) = delete;
     bool Connected() const { return connected_; }
 
-    // The answer, or nothing when the server closed the connection or gave
-    // no reply to this request.
     std::optional<std::uint32_t> Request(
-        const std::string& name,
-        std::uint32_t message = link::local::MessageNumber("FSASMLIB:IPC")) {
-        const auto bytes = link::local::EncodeRequest({++sequence_, message, 0xC000, 0, name});
-        return SendRaw(bytes.data(), bytes.size());
-    }
-    std::optional<std::uint32_t> SendRaw(const std::uint8_t* bytes, std::size_t size) {
+        const std::string& name, std::uint32_t message = link::local::MessageNumber("FSASMLIB:IPC"),
+        char magic = 'S') {
+        auto bytes = link::local::EncodeRequest({++sequence_, message, 0xC000, 0, name});
+        bytes[0] = static_cast<std::uint8_t>(magic);
         std::array<std::uint8_t, link::local::kReplyFrameSize> reply{};
-        if (send(fd_, bytes, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size) ||
+        if (send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(bytes.size()) ||
             !ReadFull(fd_, reply.data(), reply.size(), 5000)) {
             return std::nullopt;
         }
         const auto frame = link::local::DecodeReply(reply.data());
-        if (!frame || frame->sequence != sequence_) {
-            return std::nullopt;
-        }
-        return frame->answer;
+        return frame && frame->sequence == sequence_ ? std::optional(frame->answer) : std::nullopt;
     }
 
 private:
-    int fd_ = -1;
+    int fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     bool connected_ = false;
     std::uint32_t sequence_ = 0;
 };
