@@ -28,6 +28,7 @@ TEST_F(EngineTest, FirstStartTimersComeOnAtLoadWithNotificationsOnAndNoPauseChec
     EXPECT_TRUE(s.audioNotify && s.visualNotify);
     EXPECT_EQ(s.pauseWithSim, 0);
     EXPECT_FALSE(timer(TimerId::Synchronize).Enabled() || timer(TimerId::FuelLeak).Enabled());
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
     clock.Advance(59999);  // the first check one full period after the load
     EXPECT_TRUE(random.seeds.empty());
     clock.Advance(1);
