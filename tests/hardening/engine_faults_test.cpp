@@ -32,15 +32,13 @@ TEST(SaveFaultTest, SavingProcessKilledAtRandomMomentsLeavesOneWholeFile) {
     const std::string b = WriteCFG(second);
     WriteFile(path, a);
     // Kills land anywhere within about two saves of each content.
-    const auto started = std::chrono::steady_clock::now();
+    using namespace std::chrono;
+    const auto started = steady_clock::now();
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(SaveConfigFile(path, b) + SaveConfigFile(path, a), "");
     }
-    long long windowUs =
-        std::max<long long>(4000, std::chrono::duration_cast<std::chrono::microseconds>(
-                                      std::chrono::steady_clock::now() - started)
-                                          .count() *
-                                      2 / 3);
+    long long windowUs = duration_cast<microseconds>(steady_clock::now() - started).count() * 2 / 3;
+    windowUs = std::max(4000LL, windowUs);
     std::mt19937 random(20240607);
     int seen[2] = {0, 0};
     for (int kill = 0; kill < 200; ++kill) {
@@ -54,11 +52,10 @@ TEST(SaveFaultTest, SavingProcessKilledAtRandomMomentsLeavesOneWholeFile) {
                 SaveConfigFile(path, a);
             }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(
-            std::uniform_int_distribution<long long>(0, windowUs)(random)));
+        std::this_thread::sleep_for(
+            microseconds(std::uniform_int_distribution<long long>(0, windowUs)(random)));
         ::kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
+        waitpid(child, nullptr, 0);
         const std::string now = ReadFile(path);
         ASSERT_TRUE(now == a || now == b) << "after kill " << kill << ": " << now.size();
         ++seen[now == a ? 0 : 1];
