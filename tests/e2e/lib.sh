@@ -11,8 +11,9 @@ e2e_setup() {
     export XDG_RUNTIME_DIR="$E2E_DIR/runtime" HOME="$E2E_DIR/home"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$HOME" "$E2E_DIR/work"
     unset PULSE_SERVER DISPLAY WAYLAND_DISPLAY
-    trap 'kill "${E2E_PIDS[@]}" 2>/dev/null; wait "${E2E_PIDS[@]}"; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_DIR"' EXIT
+    trap e2e_cleanup EXIT
 }
+e2e_cleanup() { kill "${E2E_PIDS[@]}" 2>/dev/null; wait "${E2E_PIDS[@]}"; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_DIR"; }
 
 fail() { echo "FAILED: $*"; tail -n 40 "$E2E_DIR"/*.log; exit 1; }
 

@@ -10,8 +10,7 @@ app=$(realpath -m "$1") sim=$(realpath -m "$2") E2E_DRIVER=$(realpath -m "$3") e
 artifacts=$(realpath -m "$5")
 source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/lib.sh"
-e2e_need wine wineserver Xvfb cmp
-wine_setup x11
+wine_setup x11 wine wineserver Xvfb cmp
 mkdir -p "$artifacts" "$E2E_DIR/linux"
 work="$E2E_DIR/work"
 

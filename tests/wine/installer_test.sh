@@ -7,8 +7,7 @@ set -uo pipefail
 build=$(realpath -m "$1") E2E_DRIVER=$(realpath -m "$2")
 source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/lib.sh"
-e2e_need wine wineserver cpack makensis
-wine_setup null
+wine_setup null wine wineserver cpack makensis
 timeout 300 cpack -G NSIS -B "$E2E_DIR" --config "$build/CPackConfig.cmake" >"$E2E_DIR/cpack.log" 2>&1 ||
     fail "cpack failed"
 setup=$(ls "$E2E_DIR"/skyfault-*-win64-setup.exe) || fail "cpack made no installer"

@@ -3,10 +3,11 @@
 # the X11 driver, its own Xvfb (its screen in $E2E_DIR/Xvfb_screen0, an XWD
 # picture); all end with the test, however it ends, and every wait has a limit.
 
-# wine_setup null|x11: the prefix with that graphics driver, Wine's desktop up.
+# wine_setup null|x11 TOOL...: skips (77) without a TOOL, else the prefix with that
+# graphics driver, Wine's desktop up.
 wine_setup() {
     local template=${SKYFAULT_WINE_TEMPLATE:-${WINEPREFIX:-}}
-    e2e_setup
+    e2e_setup "${@:2}"
     trap wine_cleanup EXIT
     trap 'exit 1' TERM INT
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX="$E2E_DIR/prefix"

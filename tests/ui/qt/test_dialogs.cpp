@@ -8,29 +8,13 @@
 #include <QTimer>
 
 #include "tests/ui/qt/window_fixture.h"
-#include "ui/qt/frmPreferences.h"
-#include "ui/qt/frmSystemSettings.h"
 
 namespace skyfault::ui {
 namespace {
 
 using engine::TimerId;
 
-class DialogsTest : public WindowTest {
-protected:
-    frmPreferences* OpenPreferences() {
-        window->cmdDefault->click();
-        return qobject_cast<frmPreferences*>(window->Preferences());
-    }
-    frmSystemSettings* OpenSystemSettings() {
-        window->cmdSpecific->click();
-        return qobject_cast<frmSystemSettings*>(window->SystemSettings());
-    }
-    static void TypeInto(QLineEdit* box, const QString& text) {
-        box->selectAll();
-        QTest::keyClicks(box, text);
-    }
-};
+using DialogsTest = WindowTest;
 
 TEST_F(DialogsTest, PreferencesOkHandsEveryBoxToTheEngineAndHides) {
     WriteConfig("[General]\r\nAudioNotification=2\r\n");

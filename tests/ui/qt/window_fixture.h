@@ -16,6 +16,8 @@
 #include "tests/support/engine_fixture.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
+#include "ui/qt/frmPreferences.h"
+#include "ui/qt/frmSystemSettings.h"
 
 namespace skyfault::ui {
 
@@ -67,7 +69,25 @@ protected:
         }
     }
 
+    frmPreferences* OpenPreferences() {
+        window->cmdDefault->click();
+        return qobject_cast<frmPreferences*>(window->Preferences());
+    }
+    frmSystemSettings* OpenSystemSettings() {
+        window->cmdSpecific->click();
+        return qobject_cast<frmSystemSettings*>(window->SystemSettings());
+    }
+    static void TypeInto(QLineEdit* box, const QString& text) {
+        box->selectAll();
+        QTest::keyClicks(box, text);
+    }
     QString Status() const { return window->txtMessage->text(); }
+    QColor StatusColour() const { return window->txtMessage->palette().color(QPalette::Text); }
+    void ExpectActivated(bool activated) {
+        EXPECT_EQ(window->cmdActivate->isEnabled(), !activated);
+        EXPECT_EQ(window->cmdDisable->isEnabled(), activated);
+        EXPECT_EQ(engine->timer(engine::TimerId::FailureEvent).Enabled(), activated);
+    }
     static void DeleteLaterNow() {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
