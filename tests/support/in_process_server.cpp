@@ -94,11 +94,11 @@ void InProcessServer::Forget(std::uint8_t* bytes) {
 }
 
 bool InProcessServer::SendMessageTimeout(std::uintptr_t window, std::uint32_t message,
-                                         std::int32_t wParam, std::int32_t lParam,
+                                         std::int32_t wParam, std::int32_t /*lParam*/,
                                          std::uint32_t timeoutMs, std::uint32_t& answer,
                                          std::uint32_t& lastError) {
     ++sends_;
-    lastSend_ = {wParam, lParam, timeoutMs, {}};
+    lastSend_ = {wParam, timeoutMs, {}};
     answer = 0;
     lastError = 0;
     if (windowClass_.empty() || window != kWindow) {

@@ -1,9 +1,7 @@
 #pragma once
 
-// A server in the test's own process: a link::Transport whose "window"
-// carries out request blocks against a simulator offset space at once, with
-// knobs for the outcomes a real server can produce and a log of what it was
-// asked. Plain C++: builds and runs on every platform.
+// A link::Transport whose "window" carries out request blocks against an
+// offset space at once, with knobs for a real server's outcomes and a log.
 
 #include <cstdint>
 #include <functional>
@@ -20,11 +18,9 @@ namespace skyfault::test_support {
 inline constexpr std::string_view kFsuipcClass = "UIPCMAIN";
 inline constexpr std::string_view kWideClientClass = "FS98MAIN";
 
-// Windows' ERROR_INVALID_WINDOW_HANDLE, the last error of a send to a window
-// that is not there.
+// The last error of a send to a window that is not there.
 inline constexpr std::uint32_t kInvalidWindowError = 1400;
 
-// One record the server carried out, in the order it did.
 struct Access {
     enum class Kind { kRead, kWrite };
     Kind kind = Kind::kRead;
@@ -36,15 +32,13 @@ struct Access {
 
 class InProcessServer final : public link::Transport {
 public:
-    // The platform steps of opening a link that can be made to fail.
     enum class Step { kNone, kRegister, kAtom, kMapping, kMappingExists, kView };
 
     sim::OffsetSpace& Space() { return space_; }
     void SetFsuipcVersion(std::uint32_t version) { space_.WriteU32(0x3304, version); }
     void SetSimVersion(std::uint32_t value) { space_.WriteU32(0x3308, value); }
 
-    // The window class that is present: kFsuipcClass (the default),
-    // kWideClientClass, or "" for no server at all.
+    // The window class present (kFsuipcClass by default; "" for none).
     void SetWindowClass(std::string_view className) { windowClass_ = className; }
     // The answer of every processed send; anything but 1 leaves the block.
     void SetAnswer(std::uint32_t answer) { answer_ = answer; }
@@ -62,13 +56,11 @@ public:
     void Fail(Step step) { failing_ = step; }
 
     int Sends() const { return sends_; }
-    int Sleeps() const { return sleeps_; }
     std::uint64_t SleptMilliseconds() const { return sleptMs_; }
     // Atoms, mappings, views and windows acquired and not yet released.
     int Held() const;
     struct SendRecord {
         std::int32_t wParam = 0;
-        std::int32_t lParam = -1;
         std::uint32_t timeoutMs = 0;
         std::vector<std::uint8_t> request;  // the block as the server received it
     };
@@ -100,10 +92,7 @@ public:
     bool SendMessageTimeout(std::uintptr_t window, std::uint32_t message, std::int32_t wParam,
                             std::int32_t lParam, std::uint32_t timeoutMs, std::uint32_t& answer,
                             std::uint32_t& lastError) override;
-    void Sleep(std::uint32_t milliseconds) override {
-        ++sleeps_;
-        sleptMs_ += milliseconds;
-    }
+    void Sleep(std::uint32_t milliseconds) override { sleptMs_ += milliseconds; }
 
 private:
     struct Mapping {
@@ -131,7 +120,6 @@ private:
     int windows_ = 0;
 
     int sends_ = 0;
-    int sleeps_ = 0;
     std::uint64_t sleptMs_ = 0;
     SendRecord lastSend_;
     std::string lastAtomName_;

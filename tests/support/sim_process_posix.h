@@ -1,8 +1,7 @@
 #pragma once
 
-// skyfault-sim as a child process on a private meeting place, and the raw
-// pieces of the local protocol a test uses to talk to it or to stand in for
-// it (POSIX only). SimProcess needs SKYFAULT_SIM_PATH, the program's path.
+// skyfault-sim as a child process on a private meeting place, and raw pieces
+// of the local protocol to talk to it or stand in for it (POSIX only).
 
 #include <fcntl.h>
 #include <poll.h>
@@ -54,8 +53,7 @@ private:
     std::string path_;
 };
 
-// Reads exactly `size` bytes; false at the end, on an error or after
-// `timeoutMs` without data.
+// Reads exactly `size` bytes; false at the end, on an error or a time-out.
 inline bool ReadFull(int fd, std::uint8_t* out, std::size_t size, int timeoutMs) {
     for (std::size_t got = 0; got < size;) {
         pollfd p{fd, POLLIN, 0};
@@ -86,8 +84,7 @@ inline int ListenAt(const std::string& path) {
 }
 
 #ifdef SKYFAULT_SIM_PATH
-// skyfault-sim with its standard input on a pipe and its output and errors
-// on another; killed when it goes out of scope.
+// skyfault-sim with its input on a pipe and its output and errors on another.
 class SimProcess {
 public:
     explicit SimProcess(std::vector<std::string> args = {}) {
@@ -112,7 +109,10 @@ public:
         out_ = out[0];
     }
     ~SimProcess() {
-        Kill();
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            Wait();
+        }
         close(in_);
         close(out_);
     }
@@ -158,20 +158,14 @@ public:
         return exitCode_;
     }
     void Terminate() { kill(pid_, SIGTERM); }
-    // Stops it: it accepts and reads nothing while the system still queues
-    // connections and frames. Resume is safe from another thread.
+    // Stops it: the system still queues connections and frames. Resume may
+    // come from another thread.
     void Pause() {
         kill(pid_, SIGSTOP);
         int status = 0;
         waitpid(pid_, &status, WUNTRACED);
     }
     void Resume() { kill(pid_, SIGCONT); }
-    void Kill() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            Wait();
-        }
-    }
 
 private:
     pid_t pid_ = -1;
@@ -248,19 +242,5 @@ private:
     bool connected_ = false;
     std::uint32_t sequence_ = 0;
 };
-
-// Runs `body` in a forked child and returns its exit code (128 + signal when
-// a signal ended it). The child ends with _exit, running no destructors of
-// the parent's objects.
-template <typename Body>
-int RunInChild(Body body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 }  // namespace skyfault::test_support
