@@ -135,6 +135,27 @@ TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
     ExpectServed(link);
 }
 
+TEST_F(LinkFaultTest, TheStandInsOptionsAreWhatTheLinkMeetsAtOpen) {
+    const std::pair<std::vector<std::string>, std::int32_t> cases[] = {
+        {{"--version", "0x19980004"}, link::kWrongVersion},
+        {{"--version", "0x19980005", "--sim-code", "5"}, link::kOkay},
+        {{"--wrong-version"}, link::kWrongVersion},
+        {{"--class", "FS98MAIN", "--wrong-version"}, link::kWideClientNoServer},
+        {{"--answer", "0"}, link::kBadData},
+        {{"--late", "200"}, link::kTimedOut},  // tries of 50 ms
+    };
+    for (const auto& [args, code] : cases) {
+        SCOPED_TRACE(args.front() + " " + args.back());
+        SimProcess sim(args);
+        ASSERT_TRUE(sim.Ready());
+        EXPECT_EQ(Open(), code);
+        if (code == link::kOkay) {
+            ExpectServed(link);
+        }
+        link.LinkClose();
+    }
+}
+
 TEST_F(LinkFaultTest, AServerThatStopsReadingOrAcceptingCostsEachStepItsTriesNeverAHang) {
     // 40 exchanges overfill the connection's buffer and the listen queue.
     constexpr std::uint32_t kTryMs = 10;
