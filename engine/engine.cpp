@@ -255,12 +255,10 @@ void Engine::ApplyConfigEntry(const ConfigEntry& entry) {
         case EntryKind::FuelLeakSpeed:
             timer(TimerId::FuelLeak).SetInterval(entry.periodMs);
             break;
-        case EntryKind::PauseWithSim:
-            timer(TimerId::Synchronize).SetEnabled(entry.number == 1);
-            break;
         case EntryKind::DefaultSound:
             state_.preferences.txtDefaultSound = entry.text;
             break;
+        case EntryKind::PauseWithSim:  // the pause check follows it once the file is read
         case EntryKind::AudioNotification:
         case EntryKind::VisualNotification:
         case EntryKind::Allowed:
