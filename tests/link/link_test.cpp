@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,18 +20,6 @@ namespace {
 using test_support::InProcessServer;
 using Step = InProcessServer::Step;
 
-// A destination with guard bytes on both sides, to see any write outside it.
-template <std::size_t N>
-struct Guarded {
-    static constexpr std::array<std::uint8_t, 8> kGuard{0xCC, 0xCC, 0xCC, 0xCC,
-                                                        0xCC, 0xCC, 0xCC, 0xCC};
-    std::array<std::uint8_t, 8> before = kGuard;
-    std::array<std::uint8_t, N> value{};
-    std::array<std::uint8_t, 8> after = kGuard;
-    bool GuardsIntact() const { return before == kGuard && after == kGuard; }
-    std::uint32_t U32() const { return GetLe32(value.data()); }
-};
-
 class LinkTest : public ::testing::Test {
 protected:
     std::int32_t Open(std::int32_t requestedSim = 0) {
@@ -40,14 +28,10 @@ protected:
         EXPECT_EQ(opened, result == kOkay);
         return result;
     }
-    // One read of the simulator's version; the result code.
-    std::int32_t ReadSim(std::uint32_t& value) {
-        std::int32_t result = -1;
-        EXPECT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
-        link_.LinkProcess(result);
-        return result;
+    void SetVersions(std::uint32_t fsuipc, std::uint32_t sim) {
+        server_.Space().WriteU32(0x3304, fsuipc);
+        server_.Space().WriteU32(0x3308, sim);
     }
-    const std::vector<std::uint8_t>& Sent() const { return server_.LastSend().request; }
 
     InProcessServer server_;
     Link link_{server_};
@@ -59,23 +43,20 @@ TEST_F(LinkTest, OpenReadsTheVersionsOverTheBlockNamedAfterTheProcess) {
     EXPECT_EQ(link_.SimVersion(), 4u);
     EXPECT_EQ(server_.LastAtomName(), "FSASMLIB:IPC:1A4:1");
     EXPECT_EQ(server_.Sends(), 1);
-    EXPECT_EQ(server_.SleptMilliseconds(), 100u);
     EXPECT_EQ(server_.LastSend().timeoutMs, 2000u);
     EXPECT_EQ(server_.LastSend().wParam, static_cast<std::int32_t>(0xFFFFC000u))
         << "the atom travels widened with its sign";
     EXPECT_EQ(Open(), kAlreadyOpen);
     EXPECT_TRUE(link_.IsOpen());
-    EXPECT_EQ(BlockName(0xFFFFFFFF), "FSASMLIB:IPC:FFFFFFFF:1");
 
-    std::int32_t result = -1;
-    std::uint32_t value = 0;
-    ASSERT_TRUE(link_.LinkRead(0x3304, 4, &value, result));
     link_.LinkClose();
     link_.LinkClose();
     EXPECT_EQ(server_.Held(), 0);
-    EXPECT_FALSE(link_.LinkProcess(result));
-    EXPECT_EQ(result, kNotOpen);
+    std::int32_t result = -1;
+    std::uint32_t value = 0;
     EXPECT_FALSE(link_.LinkRead(0x3304, 4, &value, result));
+    EXPECT_EQ(result, kNotOpen);
+    EXPECT_FALSE(link_.LinkProcess(result));
     EXPECT_EQ(result, kNotOpen);
     ASSERT_EQ(Open(), kOkay);
     link_.LinkInitialize();
@@ -85,12 +66,12 @@ TEST_F(LinkTest, OpenReadsTheVersionsOverTheBlockNamedAfterTheProcess) {
 TEST_F(LinkTest, BatchIsSentAsLaidOutUpToAFullBlock) {
     ASSERT_EQ(Open(), kOkay);
     std::int32_t fsuipc = 0;
-    Guarded<4> none;
+    std::uint32_t untouched = 7;
     const std::uint8_t one = 1;
     std::int32_t result = -1;
     ASSERT_TRUE(link_.LinkRead(0x3304, 4, &fsuipc, result));
     ASSERT_TRUE(link_.LinkWrite(0x0B64, 1, &one, result));
-    ASSERT_TRUE(link_.LinkRead(0x3304, 0, none.value.data(), result));
+    ASSERT_TRUE(link_.LinkRead(0x3304, 0, &untouched, result));
     ASSERT_TRUE(link_.LinkRead(0x3308, 4, nullptr, result));
     EXPECT_FALSE(link_.LinkWrite(0x0B64, 1, nullptr, result));
     EXPECT_EQ(result, kBadData) << "a write needs a source";
@@ -99,16 +80,19 @@ TEST_F(LinkTest, BatchIsSentAsLaidOutUpToAFullBlock) {
     // size, key and the zero-filled data area of each read.
     const std::vector<std::uint32_t> rest = {1, 0x3304, 0, 3, 1, 0x3308, 4, 0, 0, 0};
     for (std::size_t i = 0; i < rest.size(); ++i) {
-        EXPECT_EQ(GetLe32(&Sent()[33 + 4 * i]), rest[i]) << i;
+        EXPECT_EQ(GetLe32(&server_.LastSend().request[33 + 4 * i]), rest[i]) << i;
     }
     EXPECT_EQ(fsuipc, 0x40000000);
-    EXPECT_TRUE(none.GuardsIntact());
+    EXPECT_EQ(untouched, 7u);
     EXPECT_EQ(server_.Space().ReadU16(0x0B64) & 0xFF, 1);
+    // Sizes near 2^32 do not wrap the space needed round to a small one.
+    std::vector<std::uint8_t> big(32512);
+    EXPECT_FALSE(link_.LinkRead(0, 0xFFFFFFFFu, big.data(), result));
+    EXPECT_FALSE(link_.LinkWrite(0, 0xFFFFFFF8u, big.data(), result));
     EXPECT_FALSE(link_.LinkProcess(result));
     EXPECT_EQ(result, kNothingQueued);
 
-    // 16 + 4 (a write) + 16 + 32476 (a read) = 32512, the whole usable block.
-    std::vector<std::uint8_t> big(32512);
+    // A write (12 + 4), a read (16 + 32476) and the terminator: 32512, the usable block.
     ASSERT_TRUE(link_.LinkWrite(0x100, 4, big.data(), result));
     EXPECT_FALSE(link_.LinkRead(0x0, 32477, big.data(), result));
     EXPECT_EQ(result, kBlockFull);
@@ -117,77 +101,68 @@ TEST_F(LinkTest, BatchIsSentAsLaidOutUpToAFullBlock) {
     EXPECT_FALSE(link_.LinkRead(0x0, 0, nullptr, result));
     EXPECT_EQ(result, kBlockFull);
     ASSERT_TRUE(link_.LinkProcess(result));
-    EXPECT_EQ(GetLe32(&Sent()[16 + 8]), 32476u);
-    EXPECT_EQ(GetLe32(&Sent()[32508]), 0u);
-
-    std::array<std::uint8_t, kBlockSize> block{};
-    RequestBlock wrapping(block.data());
-    EXPECT_FALSE(wrapping.AppendRead(0, 0xFFFFFFFFu, 1));
-    EXPECT_FALSE(wrapping.AppendWrite(0, 0xFFFFFFF8u, nullptr));
+    EXPECT_EQ(GetLe32(&server_.LastSend().request[16 + 8]), 32476u);
+    EXPECT_EQ(GetLe32(&server_.LastSend().request[32508]), 0u);
 }
 
 TEST_F(LinkTest, ServerClassesAndVersionsDecodedLittleEndian) {
     server_.SetWindowClass("");
     EXPECT_EQ(Open(), kNoServer);
     EXPECT_EQ(server_.WindowQueries(), (std::vector<std::string>{"UIPCMAIN", "FS98MAIN"}));
-    server_.SetWindowClass(test_support::kWideClientClass);
-    server_.SetFsuipcVersion(0x19980004);
+    server_.SetWindowClass("FS98MAIN");
+    SetVersions(0x19980004, 0xFADE0004);
     EXPECT_EQ(Open(), kWideClientNoServer);
     server_.SetWindowClass(test_support::kFsuipcClass);
     struct Case {
         std::uint32_t fsuipc;
         std::uint32_t sim;
+        std::int32_t requestedSim;
         std::int32_t expected;
     };
     // The server holds these as little-endian bytes: read in host order, a
     // big-endian host would take every row for a wrong version.
     const Case cases[] = {
-        {0x19980005, 0xFADE0001, kOkay},         {0x19980004, 0xFADE0001, kWrongVersion},
-        {0x7FFFFFFF, 0xFADE0000, kOkay},         {0x80000000, 0xFADE0001, kWrongVersion},
-        {0x40000000, 0xFADF0001, kWrongVersion}, {0x40000000, 0x0000FADE, kWrongVersion},
+        {0x19980005, 0xFADE0001, 0, kOkay},         {0x19980004, 0xFADE0001, 0, kWrongVersion},
+        {0x7FFFFFFF, 0xFADE0000, 0, kOkay},         {0x80000000, 0xFADE0001, 0, kWrongVersion},
+        {0x40000000, 0xFADF0001, 0, kWrongVersion}, {0x40000000, 0x0000FADE, 0, kWrongVersion},
+        {0x40000000, 0xFADE0004, 4, kOkay},         {0x40000000, 0xFADE0004, 3, kWrongSimulator},
     };
     for (const Case& c : cases) {
-        server_.SetFsuipcVersion(c.fsuipc);
-        server_.SetSimVersion(c.sim);
-        EXPECT_EQ(Open(), c.expected) << std::hex << c.fsuipc << " " << c.sim;
+        SetVersions(c.fsuipc, c.sim);
+        EXPECT_EQ(Open(c.requestedSim), c.expected) << std::hex << c.fsuipc << " " << c.sim;
+        // Open: window, atom, mapping and view; refused: nothing left behind.
+        EXPECT_EQ(server_.Held(), c.expected == kOkay ? 4 : 0);
         if (c.expected == kOkay) {
             EXPECT_EQ(link_.SimVersion(), c.sim & 0xFFFFu);
         }
         link_.LinkClose();
-        EXPECT_EQ(server_.Held(), 0);
     }
-    server_.SetSimVersion(0xFADE0004);
-    EXPECT_EQ(Open(3), kWrongSimulator) << "the requested simulator must match";
-    EXPECT_EQ(Open(4), kOkay);
-    link_.LinkClose();
 
     // A value still 0 is asked again, five rounds at most.
     const int sends = server_.Sends();
-    server_.SetFsuipcVersion(0);
+    SetVersions(0, 0xFADE0004);
     EXPECT_EQ(Open(), kWrongVersion);
     EXPECT_EQ(server_.Sends() - sends, 5);
 }
 
-TEST_F(LinkTest, FailedOpensReleaseEverythingAcquired) {
+TEST(LinkOpenTest, FailedOpensReleaseEverythingAcquired) {
     struct Case {
         Step step;
         std::int32_t expected;
-        std::function<void(InProcessServer&)> arrange = [](InProcessServer&) {};
+        int timeouts = 0;
+        std::uint32_t answer = 1;
     };
     const Case cases[] = {
-        {Step::kRegister, kRegisterFailed},
-        {Step::kAtom, kAtomFailed},
-        {Step::kMapping, kMappingFailed},
-        {Step::kMappingExists, kMappingFailed},
-        {Step::kView, kViewFailed},
-        {Step::kNone, kTimedOut, [](InProcessServer& s) { s.SetTimeoutsBeforeSuccess(11); }},
-        {Step::kNone, kSendFailed, [](InProcessServer& s) { s.SetSendFailure(32); }},
-        {Step::kNone, kBadData, [](InProcessServer& s) { s.SetAnswer(0); }},
+        {Step::kRegister, kRegisterFailed}, {Step::kAtom, kAtomFailed},
+        {Step::kMapping, kMappingFailed},   {Step::kMappingExists, kMappingFailed},
+        {Step::kView, kViewFailed},         {Step::kNone, kTimedOut, 11},
+        {Step::kNone, kBadData, 0, 0},
     };
     for (const Case& c : cases) {
         InProcessServer server;
         server.Fail(c.step);
-        c.arrange(server);
+        server.SetTimeoutsBeforeSuccess(c.timeouts);
+        server.SetAnswer(c.answer);
         Link link(server);
         std::int32_t result = -1;
         EXPECT_FALSE(link.LinkOpen(0, result)) << c.expected;
@@ -196,31 +171,31 @@ TEST_F(LinkTest, FailedOpensReleaseEverythingAcquired) {
     }
 }
 
-TEST_F(LinkTest, TimeOutsAreRetriedTenTimesAndTheLastErrorTellsAFailedSend) {
+TEST_F(LinkTest, SendsAreTriedElevenTimesAndTheLastOneTellsTheResult) {
     ASSERT_EQ(Open(), kOkay);
-    const int sends = server_.Sends();
-    server_.SetTimeoutsBeforeSuccess(20);
-    std::uint32_t value = 0x5A5A5A5A;
-    EXPECT_EQ(ReadSim(value), kTimedOut);
-    EXPECT_EQ(server_.Sends() - sends, 11);
-    EXPECT_EQ(value, 0x5A5A5A5Au) << "nothing delivered";
-    EXPECT_TRUE(link_.IsOpen()) << "a failed exchange does not close the link";
-
-    server_.SetTimeoutsBeforeSuccess(0);
-    server_.SetSendFailure(104);
-    EXPECT_EQ(ReadSim(value), kSendFailed);
-    server_.SetSendFailure(104, 10);
-    server_.SetTimeoutsBeforeSuccess(1);
-    EXPECT_EQ(ReadSim(value), kTimedOut);
-    server_.SetSendFailure(104, 10);
-    EXPECT_EQ(ReadSim(value), kOkay) << "the eleventh send succeeds";
-    EXPECT_EQ(value, 0xFADE0004u);
-
-    for (std::uint32_t answer : {0u, 2u, 0xFFFFFFFFu}) {
-        server_.SetAnswer(answer);
-        value = 0;
-        EXPECT_EQ(ReadSim(value), kBadData);
-        EXPECT_EQ(value, 0u);
+    struct Case {
+        int timeouts;
+        int failures;  // sends failing with a last error, before the time-outs
+        std::uint32_t answer;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {20, 0, 1, kTimedOut}, {0, -1, 1, kSendFailed}, {1, 10, 1, kTimedOut},
+        {0, 10, 1, kOkay},     {0, 0, 0, kBadData},     {0, 0, 2, kBadData},
+    };
+    for (const Case& c : cases) {
+        server_.SetTimeoutsBeforeSuccess(c.timeouts);
+        server_.SetSendFailure(104, c.failures);
+        server_.SetAnswer(c.answer);
+        const int sends = server_.Sends();
+        std::uint32_t value = 0x5A5A5A5A;
+        std::int32_t result = -1;
+        ASSERT_TRUE(link_.LinkRead(0x3308, 4, &value, result));
+        EXPECT_EQ(link_.LinkProcess(result), c.expected == kOkay);
+        EXPECT_EQ(result, c.expected) << c.timeouts << " " << c.failures << " " << c.answer;
+        EXPECT_EQ(server_.Sends() - sends, c.answer == 1 ? 11 : 1);
+        EXPECT_EQ(value, c.expected == kOkay ? 0xFADE0004u : 0x5A5A5A5Au);
+        EXPECT_TRUE(link_.IsOpen()) << "a failed exchange does not close the link";
     }
 }
 
@@ -229,14 +204,14 @@ TEST_F(LinkTest, HostileRepliesNeverWriteOutsideTheDestinations) {
     struct Case {
         std::size_t at;  // field of the reply to change
         std::uint32_t value;
-        int delivered;  // reads before the record where the scan stops (3: all, kOkay)
+        int delivered;  // reads before the record where the scan stops (3: all, 4: kOkay)
     };
     // Records: read 4 at 0 (data 16), read 2 at 20 (size at 28, key at 32,
     // data 36), read 4 at 38, terminator at 58.
     const Case cases[] = {
-        {28, 200, 1}, {28, 0xFFFFFFF0u, 1}, {28, 1, 1}, {32, 1, 1},      {32, 3, 1},
-        {20, 7, 1},   {38, 2, 2},           {8, 6, 0},  {12, 0x7777, 0}, {20, 0, 1},
-        {58, 1, 3},   {20, 0xABCD0001u, 4},  // only the low 16 bits tell the kind
+        {28, 200, 1}, {28, 1, 1}, {32, 1, 1}, {32, 3, 1},           {38, 2, 2},
+        {8, 6, 0},    {20, 0, 1}, {58, 1, 3}, {20, 0xABCD0001u, 4},  // only the low 16 bits tell
+                                                                     // the kind
     };
     for (const Case& c : cases) {
         server_.SetReplyHook([&c](std::uint8_t* block) {
@@ -247,45 +222,39 @@ TEST_F(LinkTest, HostileRepliesNeverWriteOutsideTheDestinations) {
             PutLe32(block + 58, 0);
             PutLe32(block + c.at, c.value);
         });
-        Guarded<4> first;
-        Guarded<2> second;
-        Guarded<4> third;
+        // The three destinations, with bytes before, between and after them.
+        std::array<std::uint8_t, 20> got{};
+        std::array<std::uint8_t, 20> want{};
+        const std::size_t place[] = {2, 8, 14};
+        const std::uint32_t size[] = {4, 2, 4};
         std::int32_t result = -1;
-        ASSERT_TRUE(link_.LinkRead(0x10, 4, first.value.data(), result));
-        ASSERT_TRUE(link_.LinkRead(0x20, 2, second.value.data(), result));
-        ASSERT_TRUE(link_.LinkRead(0x30, 4, third.value.data(), result));
+        for (int r = 0; r < 3; ++r) {
+            ASSERT_TRUE(link_.LinkRead(0x10u * (r + 1), size[r], &got[place[r]], result));
+            std::fill_n(&want[place[r]], r < c.delivered ? size[r] : 0, 0xF1 + r);
+        }
         EXPECT_EQ(link_.LinkProcess(result), c.delivered == 4) << c.at << " " << c.value;
         EXPECT_EQ(result, c.delivered == 4 ? kOkay : kBadData) << c.at << " " << c.value;
-        EXPECT_TRUE(first.GuardsIntact() && second.GuardsIntact() && third.GuardsIntact());
-        EXPECT_EQ(first.U32(), c.delivered >= 1 ? 0xF1F1F1F1u : 0u) << c.at;
-        EXPECT_EQ(second.value[1], c.delivered >= 2 ? 0xF2 : 0) << c.at;
-        EXPECT_EQ(third.U32(), c.delivered >= 3 ? 0xF3F3F3F3u : 0u) << c.at;
+        EXPECT_EQ(got, want) << c.at << " " << c.value;
     }
 }
 
-TEST(LocalFramesTest, WireLayoutAndRefusals) {
+// The local transport's frames; its refusals of block names are checked by
+// the frame fuzz target over its seeds.
+TEST(LocalFramesTest, WireLayout) {
     const auto bytes = local::EncodeRequest({0x01020304, 0xFB60, -16383, 0, "FSASMLIB:IPC:1A4:1"});
-    const std::string head("SKF1\x04\x03\x02\x01\x60\xFB\0\0\x01\xC0\xFF\xFF\0\0\0\0", 20);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 20), head);
-    EXPECT_EQ(std::string(bytes.begin() + 20, bytes.end()),
-              std::string("FSASMLIB:IPC:1A4:1") + '\0' + "     ");
-    EXPECT_EQ(local::DecodeRequest(bytes.data())->wParam, -16383);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              std::string("SKF1\x04\x03\x02\x01\x60\xFB\0\0\x01\xC0\xFF\xFF\0\0\0\0"
+                          "FSASMLIB:IPC:1A4:1\0     ",
+                          44));
     const auto cut = local::EncodeRequest({1, 1, 1, 0, std::string(40, 'X')});
     EXPECT_EQ(local::DecodeRequest(cut.data())->name, std::string(23, 'X')) << "room for a NUL";
-
     const auto reply = local::EncodeReply({0xA0B0C0D0, 1});
     EXPECT_EQ(std::string(reply.begin(), reply.end()),
               std::string("SKF1\xD0\xC0\xB0\xA0\x01\0\0\0", 12));
     // FNV-1a-32 of the upper-cased name, worked out independently, in 0xC000..0xFFFF.
     EXPECT_EQ(local::MessageNumber("fsasmlib:ipc"), 0xFB60u);
-
-    EXPECT_TRUE(local::IsValidBlockName("FSASMLIB:IPC:FFFFFFFF:1"));
-    for (const char* name :
-         {"", "FSASMLIB:IPC::1", "FSASMLIB:IPC:1a4:1", "FSASMLIB:IPC:1A4:2",
-          "FSASMLIB:IPC:123456789:1", "FSASMLIB:IPC:../x:1", "fsasmlib:ipc:1A4:1",
-          "FSASMLIB:IPC:1A4:1 ", "FSASMLIB:IPC:1G:1", "/FSASMLIB:IPC:1A4:1"}) {
-        EXPECT_FALSE(local::IsValidBlockName(name)) << name;
-    }
+    EXPECT_EQ(BlockName(0xFFFFFFFF), "FSASMLIB:IPC:FFFFFFFF:1");
+    EXPECT_TRUE(local::IsValidBlockName(BlockName(0xFFFFFFFF)));
 }
 
 }  // namespace

@@ -2,20 +2,16 @@
 
 #include <algorithm>
 
+#include "link/local_ipc.h"
+
 namespace skyfault::test_support {
 
 namespace {
 
 constexpr std::uintptr_t kWindow = 0x5150;
-constexpr std::uint32_t kIpcMessage = 0xC100;
+constexpr std::string_view kMessageName = "FSASMLIB:IPC";
 
 }  // namespace
-
-int InProcessServer::Held() const {
-    return static_cast<int>(atoms_.size() + views_.size()) + windows_ +
-           static_cast<int>(std::count_if(mappings_.begin(), mappings_.end(),
-                                          [](const auto& m) { return m.second.open; }));
-}
 
 std::vector<Access> InProcessServer::Only(Access::Kind kind) const {
     std::vector<Access> out;
@@ -26,22 +22,13 @@ std::vector<Access> InProcessServer::Only(Access::Kind kind) const {
 
 std::uintptr_t InProcessServer::FindServerWindow(std::string_view className) {
     windowQueries_.emplace_back(className);
-    if (windowClass_.empty() || className != windowClass_) {
-        return 0;
-    }
-    ++windows_;
-    return kWindow;
-}
-
-void InProcessServer::ReleaseWindow(std::uintptr_t window) {
-    windows_ -= window == kWindow ? 1 : 0;
+    const bool found = !windowClass_.empty() && className == windowClass_;
+    windows_ += found ? 1 : 0;
+    return found ? kWindow : 0;
 }
 
 std::uint32_t InProcessServer::RegisterMessage(std::string_view name) {
-    if (failing_ == Step::kRegister) {
-        return 0;
-    }
-    return name == "FSASMLIB:IPC" ? kIpcMessage : kIpcMessage + 1;
+    return failing_ == Step::kRegister ? 0 : link::local::MessageNumber(name);
 }
 
 std::uint16_t InProcessServer::AddAtom(std::string_view name) {
@@ -55,42 +42,25 @@ std::uint16_t InProcessServer::AddAtom(std::string_view name) {
 
 std::uintptr_t InProcessServer::CreateMapping(std::string_view name, std::uint32_t size,
                                               bool& alreadyExisted) {
-    alreadyExisted = failing_ == Step::kMappingExists ||
-                     std::any_of(mappings_.begin(), mappings_.end(),
-                                 [name](const auto& m) { return m.second.name == name; });
+    alreadyExisted = failing_ == Step::kMappingExists;
     if (failing_ == Step::kMapping) {
         return 0;
     }
-    mappings_[nextMapping_] = Mapping{std::string(name), std::vector<std::uint8_t>(size)};
-    return nextMapping_++;
+    // The bytes stay valid while a view is still mapped, as on Windows.
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(size);
+    const auto handle = reinterpret_cast<std::uintptr_t>(bytes.get());
+    mappings_[handle] = {std::string(name), std::move(bytes)};
+    return handle;
 }
 
 std::uint8_t* InProcessServer::MapView(std::uintptr_t mapping) {
     const auto it = mappings_.find(mapping);
-    if (failing_ == Step::kView || it == mappings_.end() || !it->second.open) {
+    if (failing_ == Step::kView || it == mappings_.end()) {
         return nullptr;
     }
-    std::uint8_t* view = it->second.bytes.data();
-    views_[view] = mapping;
+    std::uint8_t* view = it->second.second->data();
+    views_[view] = it->second.second;
     return view;
-}
-
-void InProcessServer::CloseMapping(std::uintptr_t mapping) {
-    // The bytes stay valid while a view is still mapped, as on Windows.
-    const auto it = mappings_.find(mapping);
-    if (it != mappings_.end()) {
-        it->second.open = false;
-        it->second.name.clear();
-        Forget(it->second.bytes.data());
-    }
-}
-
-void InProcessServer::Forget(std::uint8_t* bytes) {
-    const auto it = std::find_if(mappings_.begin(), mappings_.end(),
-                                 [bytes](const auto& m) { return m.second.bytes.data() == bytes; });
-    if (it != mappings_.end() && !it->second.open && views_.count(bytes) == 0) {
-        mappings_.erase(it);
-    }
 }
 
 bool InProcessServer::SendMessageTimeout(std::uintptr_t window, std::uint32_t message,
@@ -117,13 +87,13 @@ bool InProcessServer::SendMessageTimeout(std::uintptr_t window, std::uint32_t me
     // A window answers 0 to a message it does not know or an atom naming no block.
     const auto atom = atoms_.find(static_cast<std::uint16_t>(wParam));
     const auto mapping = std::find_if(mappings_.begin(), mappings_.end(), [&](const auto& m) {
-        return atom != atoms_.end() && m.second.name == atom->second;
+        return atom != atoms_.end() && m.second.first == atom->second;
     });
-    if (message != kIpcMessage || mapping == mappings_.end()) {
+    if (message != link::local::MessageNumber(kMessageName) || mapping == mappings_.end()) {
         return true;
     }
-    std::uint8_t* block = mapping->second.bytes.data();
-    lastSend_.request = mapping->second.bytes;
+    std::uint8_t* block = mapping->second.second->data();
+    lastSend_.request = *mapping->second.second;
     if (answer_ != 1) {
         answer = answer_;
         return true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,6 @@
 namespace skyfault::test_support {
 
 inline constexpr std::string_view kFsuipcClass = "UIPCMAIN";
-inline constexpr std::string_view kWideClientClass = "FS98MAIN";
 
 // The last error of a send to a window that is not there.
 inline constexpr std::uint32_t kInvalidWindowError = 1400;
@@ -32,12 +32,10 @@ struct Access {
 
 class InProcessServer final : public link::Transport {
 public:
+    // The step of an open that fails (kMappingExists: the block's name is taken).
     enum class Step { kNone, kRegister, kAtom, kMapping, kMappingExists, kView };
 
     sim::OffsetSpace& Space() { return space_; }
-    void SetFsuipcVersion(std::uint32_t version) { space_.WriteU32(0x3304, version); }
-    void SetSimVersion(std::uint32_t value) { space_.WriteU32(0x3308, value); }
-
     // The window class present (kFsuipcClass by default; "" for none).
     void SetWindowClass(std::string_view className) { windowClass_ = className; }
     // The answer of every processed send; anything but 1 leaves the block.
@@ -56,9 +54,10 @@ public:
     void Fail(Step step) { failing_ = step; }
 
     int Sends() const { return sends_; }
-    std::uint64_t SleptMilliseconds() const { return sleptMs_; }
     // Atoms, mappings, views and windows acquired and not yet released.
-    int Held() const;
+    int Held() const {
+        return static_cast<int>(atoms_.size() + mappings_.size() + views_.size()) + windows_;
+    }
     struct SendRecord {
         std::int32_t wParam = 0;
         std::uint32_t timeoutMs = 0;
@@ -76,7 +75,7 @@ public:
     void ClearLog() { log_.clear(); }
 
     std::uintptr_t FindServerWindow(std::string_view className) override;
-    void ReleaseWindow(std::uintptr_t window) override;
+    void ReleaseWindow(std::uintptr_t window) override { windows_ -= window != 0 ? 1 : 0; }
     std::uint32_t RegisterMessage(std::string_view name) override;
     std::uint32_t CurrentProcessId() override { return 0x1A4; }
     std::uint16_t AddAtom(std::string_view name) override;
@@ -84,24 +83,16 @@ public:
     std::uintptr_t CreateMapping(std::string_view name, std::uint32_t size,
                                  bool& alreadyExisted) override;
     std::uint8_t* MapView(std::uintptr_t mapping) override;
-    void UnmapView(std::uint8_t* view) override {
-        views_.erase(view);
-        Forget(view);
-    }
-    void CloseMapping(std::uintptr_t mapping) override;
+    void UnmapView(std::uint8_t* view) override { views_.erase(view); }
+    void CloseMapping(std::uintptr_t mapping) override { mappings_.erase(mapping); }
     bool SendMessageTimeout(std::uintptr_t window, std::uint32_t message, std::int32_t wParam,
                             std::int32_t lParam, std::uint32_t timeoutMs, std::uint32_t& answer,
                             std::uint32_t& lastError) override;
-    void Sleep(std::uint32_t milliseconds) override { sleptMs_ += milliseconds; }
+    void Sleep(std::uint32_t) override {}
 
 private:
-    struct Mapping {
-        std::string name;
-        std::vector<std::uint8_t> bytes;
-        bool open = true;
-    };
+    using Bytes = std::shared_ptr<std::vector<std::uint8_t>>;  // alive while mapped or viewed
     std::vector<Access> Only(Access::Kind kind) const;
-    void Forget(std::uint8_t* bytes);  // a closed mapping without a view
 
     sim::OffsetSpace space_;
     std::string windowClass_{kFsuipcClass};
@@ -114,13 +105,11 @@ private:
 
     std::map<std::uint16_t, std::string> atoms_;
     std::uint16_t nextAtom_ = 0xC000;
-    std::map<std::uintptr_t, Mapping> mappings_;
-    std::uintptr_t nextMapping_ = 0x100;
-    std::map<std::uint8_t*, std::uintptr_t> views_;
+    std::map<std::uintptr_t, std::pair<std::string, Bytes>> mappings_;
+    std::map<std::uint8_t*, Bytes> views_;
     int windows_ = 0;
 
     int sends_ = 0;
-    std::uint64_t sleptMs_ = 0;
     SendRecord lastSend_;
     std::string lastAtomName_;
     std::vector<std::string> windowQueries_;
