@@ -1,6 +1,7 @@
 // The Windows transport against skyfault-sim.exe as a process of its own: a
 // server that answers late is a plain time-out, without a last error (the
-// link's 11), while a server that is gone fails the send with one (its 12).
+// link's 11), while a server that is gone fails the send with one (its 12);
+// a block's name is taken once.
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,8 @@ TEST(WineTransport, ALateServerTimesOutWithoutLastErrorAGoneOneWithOne) {
     const std::uint16_t atom = transport->AddAtom(name);
     bool existed = false;
     const std::uintptr_t mapping = transport->CreateMapping(name, 32768, existed);
+    EXPECT_EQ(transport->CreateMapping(name, 32768, existed), 0u) << "a name is taken once";
+    EXPECT_TRUE(existed);
     const std::uint32_t message = transport->RegisterMessage("FSASMLIB:IPC");
     std::uint32_t answer = 7;
     std::uint32_t lastError = 7;
