@@ -32,8 +32,6 @@ int main(int argc, char** argv) {
     engine.SetQuitCallback([&ended] { ended = true; });
     engine.Main();
     engine.mnuFileExit_Click();
-    if (!ended) {
-        std::cerr << "skyfault-exitcfg: " << engine.state().window.txtMessage.text << "\n";
-    }
+    std::cerr << (ended ? "" : "skyfault-exitcfg: " + engine.state().window.txtMessage.text + "\n");
     return ended ? 0 : 1;
 }

@@ -28,10 +28,7 @@ cp "$settings/skyfault.cfg" "$E2E_DIR/saved.cfg"
 # The uninstaller runs a copy of itself and returns at once: wait for it.
 timeout 60 wine "$(winpath "$programs/Uninstall.exe")" /S </dev/null >"$E2E_DIR/uninstall.log" 2>&1 ||
     fail "the uninstaller failed"
-for ((i = 0; i < 300; i++)); do
-    [ -e "$programs" ] || [ -e "$menu" ] || break
-    sleep 0.1
-done
+timeout 30 bash -c 'while [ -e "$0" ] || [ -e "$1" ]; do sleep 0.1; done' "$programs" "$menu"
 [ ! -e "$programs" ] && [ ! -e "$menu" ] || fail "the program or its shortcut is left behind"
 cmp -s "$E2E_DIR/saved.cfg" "$settings/skyfault.cfg" || fail "uninstalling changed skyfault.cfg"
 echo "wine installer: 1 passed, 0 failed"
