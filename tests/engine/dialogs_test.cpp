@@ -46,7 +46,6 @@ TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTick
     prefs.SetRateText("5");  // Cancel puts every box back
     prefs.chkAudio_Click();
     prefs.cmdPrefsCancel_Click();
-    prefs.Show();
     EXPECT_EQ(prefs.form().txtRateDenominator, "1000");
     EXPECT_EQ(prefs.form().chkAudio, 2);
 }
@@ -55,11 +54,10 @@ TEST_F(EngineTest, SystemSettingsShowStoreResetAndCancelACommaList) {
     WriteConfig("[Systems]\r\nADFStr=\r\nCenterTankStr=1,2,3,4,5,6,7,C\r\n");
     Start();
     SystemSettings dialog(*engine);
-    auto& settings = engine->settings();
     dialog.cmdSoundBrowse_Click("");  // a cancelled browse keeps the box
     dialog.cmdOKSystemSettings_Click();
-    EXPECT_EQ(settings.systemStr[0], ",,,,,,,C");
-    EXPECT_EQ(settings.soundFiles[0], "Undefined");
+    EXPECT_EQ(state().settings.systemStr[0], ",,,,,,,C");
+    EXPECT_EQ(state().settings.soundFiles[0], "Undefined");
     dialog.Show();
     dialog.SetText(SystemBox::SystemRate, "1,5");  // a comma becomes a field separator
     dialog.cmdResetSystemSettings_Click();
@@ -69,9 +67,9 @@ TEST_F(EngineTest, SystemSettingsShowStoreResetAndCancelACommaList) {
     EXPECT_EQ(dialog.itemID(), 23);
     EXPECT_EQ(dialog.form().txtBegIAS, "2");
     EXPECT_EQ(dialog.form().txtEndIAS, "3");
-    EXPECT_EQ(settings.systemStr[0], "7,0,999,-50,100,-999,99999,C");
+    EXPECT_EQ(state().settings.systemStr[0], "7,0,999,-50,100,-999,99999,C");
     dialog.cmdCancelSystemSettings_Click();  // every list back as at the showing
-    EXPECT_EQ(settings.systemStr[0], ",,,,,,,C");
+    EXPECT_EQ(state().settings.systemStr[0], ",,,,,,,C");
 }
 
 TEST_F(EngineTest, ACheckBoxClickTicksAnUntickedBoxAndClearsATickedOrGreyedOne) {
