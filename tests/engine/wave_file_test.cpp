@@ -25,7 +25,6 @@ using skyfault::testing::WaveImage;
 TEST(WaveFileTest, ReadsEveryCodingTo16BitsAndRefusesWhatSoundCardsDoNotUse) {
     engine::testing::TempFolder folder;
     const std::string two(2, '\x01');
-    const std::vector<int> one{257};
     const auto f32 = [](float v) { return std::uint64_t{std::bit_cast<std::uint32_t>(v)}; };
     const std::pair<std::string, std::vector<int>> cases[] = {
         {WaveImage(1, 1, 22050, 16, Le({0x1234, 0x8000}, 2)), {0x1234, -32768}},
@@ -39,10 +38,10 @@ TEST(WaveFileTest, ReadsEveryCodingTo16BitsAndRefusesWhatSoundCardsDoNotUse) {
                        std::bit_cast<std::uint64_t>(std::nan("")), 0, 0, 0, 0, 0, 0},
                       8)),
          {-16384, 0, 0, 0, 0, 0, 0, 0}},
-        {WaveImage(1, 1, 8000, 16, "\x01\x01\x02\x02\x03").erase(47), one},  // cut short
-        {WaveImage(1, 1, 192000, 16, two), one},
+        {WaveImage(1, 1, 8000, 16, "\x01\x01\x02\x02\x03").erase(47), {257}},  // cut short
+        {WaveImage(1, 1, 192000, 16, two), {257}},
         {WaveImage(1, 1, 8000, 16, two).insert(12, "JUNK" + Le({9000}, 4) + std::string(9000, 'j')),
-         one},
+         {257}},
         {WaveImage(1, 1, 7999, 16, two), {}},
         {WaveImage(1, 1, 192001, 16, two), {}},
         {WaveImage(1, 9, 44100, 8, std::string(9, '\0')), {}},

@@ -30,10 +30,9 @@ TEST_F(ConfigFile, OnlyARegularFileOfAtMost16MBIsRead) {
             ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets it go on
         }
         const LoadResult result = load.get();
-        const bool loaded = target == limit;
-        EXPECT_EQ(result.status == LoadResult::Status::Loaded, loaded);
-        EXPECT_EQ(result.bytes.size(), loaded ? kMaxConfigFileBytes : 0);
-        EXPECT_EQ(result.error.empty(), loaded);
+        EXPECT_EQ(result.status == LoadResult::Status::Loaded, target == limit);
+        EXPECT_EQ(result.bytes.size(), target == limit ? kMaxConfigFileBytes : 0);
+        EXPECT_EQ(result.error.empty(), target == limit);
     }
 }
 
@@ -72,7 +71,8 @@ TEST_F(ConfigFile, SavingGoesThroughLinksAndKeepsTheMode) {
 }
 
 // A save whose write fails (past a limit on file sizes) says so, and leaves
-// the old file as it was and no temporary file.
+// the old file as it was and no temporary file. The temporary files of saves
+// killed before their rename go with the next save, those of live ones stay.
 TEST_F(ConfigFile, AFailedSaveLeavesTheOldFile) {
     Put(file_, "old");
     const pid_t child = ::fork();
@@ -87,6 +87,11 @@ TEST_F(ConfigFile, AFailedSaveLeavesTheOldFile) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(Bytes(file_), "old");
     EXPECT_EQ(Names(), 1);
+    for (const pid_t pid : {child, ::getpid()}) {
+        Put(file_.string() + ".tmp" + std::to_string(pid) + "-7", "half");
+    }
+    EXPECT_EQ(SaveConfigFile(file_.string(), "new"), "");
+    EXPECT_EQ(Names(), 2);
 }
 
 }  // namespace
