@@ -1,7 +1,6 @@
 // The dialogs' models over a running engine, and the main window's check
 // boxes: what both front-ends take from the engine.
 
-#include <algorithm>
 #include <string>
 
 #include "engine/front_end.h"
@@ -15,16 +14,15 @@ namespace {
 TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTicked) {
     WriteConfig(
         "[General]\r\nAudioNotification=2\r\nPauseWithSim=2\r\n[Systems]\r\n"
-        "CompassStr=1000,0,999,-50,100,-999,99999,D\r\n");
+        "CompassStr=5,0,999,-50,100,-999,99999,D\r\n");
     Make();
     Preferences prefs(*engine);  // made with the window, before the file is read
     engine->Main();
     EXPECT_FALSE(timer(TimerId::Synchronize).Enabled());  // only 1 runs the pause check
     const std::tuple<const char*, const char*, const char*, int> cases[] = {
+        {"12abc", "1.0005", "", 1000},  // halves go to the even neighbour
         {"-5", "60", "Min rate value is 1.", 60000},
         {"1000", "66", "Max interval is 65.", 65000},
-        {"12abc", "1.0005", "", 1000},  // halves go to the even neighbour
-        {"1000", "1.0015", "", 1002},
     };
     for (const auto& [rate, interval, status, period] : cases) {
         prefs.Show();
@@ -34,12 +32,8 @@ TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTick
         EXPECT_TRUE(prefs.cmdPrefsOK_Click());
         EXPECT_EQ(Status(), status) << rate << " " << interval;
         EXPECT_EQ(timer(TimerId::FailureEvent).Interval(), period) << interval;
-        if (std::string(rate) == "-5") {
-            EXPECT_EQ(state().settings.systemStr[5], "1,0,999,-50,100,-999,99999,D");
-        }
     }
-    EXPECT_EQ(state().settings.rateDenominator, "1000");
-    EXPECT_TRUE(state().settings.audioNotify);
+    EXPECT_EQ(state().settings.systemStr[5], "1000,0,999,-50,100,-999,99999,D");
     EXPECT_TRUE(timer(TimerId::Synchronize).Enabled());
     EXPECT_NE(ReadFile(configPath).find("PauseWithSim=1\r\n"), std::string::npos);
     prefs.Show();
@@ -49,40 +43,33 @@ TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTick
     EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 1000);
     EXPECT_FALSE(state().settings.visualNotify);
     EXPECT_TRUE(state().settings.audioNotify);
-    prefs.Show();
-    prefs.SetRateText("5");
+    prefs.SetRateText("5");  // Cancel puts every box back
     prefs.chkAudio_Click();
     prefs.cmdPrefsCancel_Click();
-    prefs.Show();
     EXPECT_EQ(prefs.form().txtRateDenominator, "1000");
     EXPECT_EQ(prefs.form().chkAudio, 2);
 }
 
 TEST_F(EngineTest, SystemSettingsShowStoreResetAndCancelACommaList) {
-    WriteConfig("[Systems]\r\nADFStr=\r\nAltimeterStr=1,2,3,4,5,6,7,C\r\n");
+    WriteConfig("[Systems]\r\nADFStr=\r\nCenterTankStr=1,2,3,4,5,6,7,C\r\n");
     Start();
     SystemSettings dialog(*engine);
-    auto& settings = engine->settings();
-    EXPECT_EQ(dialog.form().txtSystemSound, kDefaultSoundShown);
     dialog.cmdSoundBrowse_Click("");  // a cancelled browse keeps the box
     dialog.cmdOKSystemSettings_Click();
-    EXPECT_EQ(settings.systemStr[0], ",,,,,,,C");
-    EXPECT_EQ(settings.soundFiles[0], "Undefined");
+    EXPECT_EQ(state().settings.systemStr[0], ",,,,,,,C");
+    EXPECT_EQ(state().settings.soundFiles[0], "Undefined");
     dialog.Show();
     dialog.SetText(SystemBox::SystemRate, "1,5");  // a comma becomes a field separator
     dialog.cmdResetSystemSettings_Click();
     EXPECT_EQ(dialog.form().txtEndAlt, "99999");
     dialog.SetText(SystemBox::SystemRate, "7");
-    const auto& entries = SystemListEntries();
-    const int altimeter =
-        static_cast<int>(std::find(entries.begin(), entries.end(), "Altimeter") - entries.begin());
-    dialog.cmbSystem_Click(altimeter);
-    EXPECT_EQ(dialog.itemID(), 2);
+    dialog.cmbSystem_Click(4);  // "Center Tank", found by its caption
+    EXPECT_EQ(dialog.itemID(), 23);
     EXPECT_EQ(dialog.form().txtBegIAS, "2");
     EXPECT_EQ(dialog.form().txtEndIAS, "3");
-    EXPECT_EQ(settings.systemStr[0], "7,0,999,-50,100,-999,99999,C");
+    EXPECT_EQ(state().settings.systemStr[0], "7,0,999,-50,100,-999,99999,C");
     dialog.cmdCancelSystemSettings_Click();  // every list back as at the showing
-    EXPECT_EQ(settings.systemStr[0], ",,,,,,,C");
+    EXPECT_EQ(state().settings.systemStr[0], ",,,,,,,C");
 }
 
 TEST_F(EngineTest, ACheckBoxClickTicksAnUntickedBoxAndClearsATickedOrGreyedOne) {
@@ -95,8 +82,7 @@ TEST_F(EngineTest, ACheckBoxClickTicksAnUntickedBoxAndClearsATickedOrGreyedOne) 
         EXPECT_EQ(allowed[id], after) << id;
     }
     chkFailureType_Click(*engine, kSystemCount);  // no such box: nothing changes
-    EXPECT_EQ(CheckStateOf(7), CheckState::Checked);
-    EXPECT_EQ(ClickedBoxValue(7), 0);
+    EXPECT_EQ(CheckStateOf(allowed[0]), CheckState::Checked);
 }
 
 }  // namespace

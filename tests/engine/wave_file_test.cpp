@@ -1,5 +1,6 @@
 // Failure sounds: the wave reader, its accepted formats and its bounds, and
-// the conversion for a device.
+// the conversion for a device. fuzz/fuzz_wave.cpp checks the bounds on any
+// input.
 
 #include "engine/wave_file.h"
 
@@ -7,7 +8,6 @@
 
 #include <bit>
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,64 +17,38 @@
 namespace skyfault::engine {
 namespace {
 
-using skyfault::testing::PutLE;
+using skyfault::testing::Le;
 using skyfault::testing::WaveImage;
-
-std::string Le(std::initializer_list<std::uint64_t> values, int bytes) {
-    std::string out;
-    for (const std::uint64_t v : values) {
-        PutLE(out, v, bytes);
-    }
-    return out;
-}
 
 // Every coding of sound cards and files reads to 16 bits, anything else (no
 // samples) is refused; memory and file readers and a player's check agree.
 TEST(WaveFileTest, ReadsEveryCodingTo16BitsAndRefusesWhatSoundCardsDoNotUse) {
     engine::testing::TempFolder folder;
     const std::string two(2, '\x01');
-    const std::vector<int> one{257};
-    std::string badGuid = WaveImage(1, 1, 8000, 16, two, true);
-    badGuid[12 + 8 + 24 + 5] = '\x11';
-    std::string dataFirst = WaveImage(1, 1, 8000, 16, two);
-    dataFirst.erase(dataFirst.find("fmt "), 24);
-    std::string longChunkFirst = WaveImage(1, 1, 8000, 16, two);
-    longChunkFirst.insert(12, "JUNK" + Le({9000}, 4) + std::string(9000, 'j'));
-    std::string cut = WaveImage(1, 1, 8000, 16, "\x01\x01\x02\x02\x03");
-    cut.resize(cut.size() - 2);  // a file cut short plays what is there
+    const auto f32 = [](float v) { return std::uint64_t{std::bit_cast<std::uint32_t>(v)}; };
     const std::pair<std::string, std::vector<int>> cases[] = {
         {WaveImage(1, 1, 22050, 16, Le({0x1234, 0x8000}, 2)), {0x1234, -32768}},
         {WaveImage(1, 2, 8000, 8, Le({0x80, 0xFF, 0x00, 0x40}, 1)), {0, 127 * 256, -32768, -16384}},
         {WaveImage(1, 1, 48000, 24, Le({0x7FFFFF, 0x800000}, 3), true), {32767, -32768}},
         {WaveImage(1, 1, 48000, 32, Le({0x7FFF0000u}, 4)), {32767}},
-        {WaveImage(3, 1, 44100, 32,
-                   Le({std::bit_cast<std::uint32_t>(0.5f), std::bit_cast<std::uint32_t>(-1.0f),
-                       std::bit_cast<std::uint32_t>(2.0f)},
-                      4),
-                   false, /*oddChunkFirst=*/true),
+        {WaveImage(3, 1, 44100, 32, Le({f32(0.5f), f32(-1.0f), f32(2.0f)}, 4), false, true),
          {16384, -32767, 32767}},
         {WaveImage(3, 8, 96000, 64,
                    Le({std::bit_cast<std::uint64_t>(-0.5),
                        std::bit_cast<std::uint64_t>(std::nan("")), 0, 0, 0, 0, 0, 0},
                       8)),
          {-16384, 0, 0, 0, 0, 0, 0, 0}},
-        {cut, one},
-        {WaveImage(1, 1, 192000, 16, two), one},
-        {longChunkFirst, one},
+        {WaveImage(1, 1, 8000, 16, "\x01\x01\x02\x02\x03").erase(47), {257}},  // cut short
+        {WaveImage(1, 1, 192000, 16, two), {257}},
+        {WaveImage(1, 1, 8000, 16, two).insert(12, "JUNK" + Le({9000}, 4) + std::string(9000, 'j')),
+         {257}},
         {WaveImage(1, 1, 7999, 16, two), {}},
         {WaveImage(1, 1, 192001, 16, two), {}},
-        {WaveImage(1, 1, -1, 16, two), {}},
         {WaveImage(1, 9, 44100, 8, std::string(9, '\0')), {}},
-        {WaveImage(1, 0, 44100, 16, two), {}},
         {WaveImage(1, 1, 8000, 12, two), {}},
-        {WaveImage(1, 1, 8000, 64, std::string(8, '\0')), {}},
         {WaveImage(3, 1, 8000, 16, two), {}},
-        {WaveImage(2, 1, 8000, 4, two), {}},
-        {badGuid, {}},
-        {WaveImage(1, 1, 8000, 16, ""), {}},
-        {WaveImage(1, 2, 8000, 16, two), {}},
-        {dataFirst, {}},
-        {"", {}},
+        {WaveImage(1, 1, 8000, 16, two, true).replace(49, 1, "\x11"), {}},  // another sub-format
+        {WaveImage(1, 1, 8000, 16, two).erase(12, 24), {}},                 // no format first
     };
     int n = 0;
     for (const auto& [image, samples] : cases) {
@@ -89,60 +63,30 @@ TEST(WaveFileTest, ReadsEveryCodingTo16BitsAndRefusesWhatSoundCardsDoNotUse) {
         EXPECT_EQ(ReadWaveFile(path).has_value(), !samples.empty());
         EXPECT_EQ(CheckWaveFile(path), !samples.empty());
     }
-    for (const std::string& path : {std::string(), folder.path().string()}) {
-        EXPECT_FALSE(ReadWaveFile(path) || CheckWaveFile(path)) << path;
-    }
 }
 
 // No stage of a sound holds more than the cap: the file, its samples as
 // decoded (8-bit samples double), its samples as converted for a device.
 TEST(WaveFileTest, EveryStageStaysWithinTheCap) {
-    auto accepted = [](int bits, int channels, std::uint64_t fileSize) {
-        std::string head = WaveImage(1, channels, 8000, bits, "");
-        head.replace(head.size() - 4, 4, "\xFF\xFF\xFF\xFF", 4);  // data claims 4 GiB
-        bool incomplete = false;
+    const auto accepted = [](int bits, int channels, std::uint64_t fileSize) {
+        const std::string head =
+            WaveImage(1, channels, 8000, bits, "").replace(40, 4, "\xFF\xFF\xFF\xFF");
+        bool incomplete = false;  // the data chunk claims 4 GiB
         return ReadWaveHeader(head, fileSize, incomplete).has_value();
     };
-    EXPECT_TRUE(accepted(16, 2, kMaxSoundBytes));
-    EXPECT_FALSE(accepted(16, 2, kMaxSoundBytes + 1));
-    EXPECT_TRUE(accepted(8, 1, 44 + kMaxSoundBytes / 2));
-    EXPECT_FALSE(accepted(8, 1, 44 + kMaxSoundBytes / 2 + 1));
-
-    engine::testing::TempFolder folder;
-    const std::string path = (folder.path() / "big.wav").string();
-    std::string big = WaveImage(1, 2, 48000, 16, std::string(4, '\0'));
-    big.replace(big.size() - 8, 4, "\x00\x00\x00\x02", 4);
-    engine::testing::WriteFile(path, big);
-    std::filesystem::resize_file(path, kMaxSoundBytes + 1);
-    EXPECT_FALSE(CheckWaveFile(path) || ReadWaveFile(path));
-    std::filesystem::resize_file(path, 1u << 20);
-    EXPECT_TRUE(CheckWaveFile(path));
-    EXPECT_EQ(ReadWaveFile(path)->FrameCount(), ((1 << 20) - 44) / 4);
-
+    EXPECT_TRUE(accepted(16, 2, kMaxSoundBytes) && accepted(8, 1, 44 + kMaxSoundBytes / 2));
+    EXPECT_FALSE(accepted(16, 2, kMaxSoundBytes + 1) || accepted(8, 1, 45 + kMaxSoundBytes / 2));
     // 8000 Hz to 192000 Hz and 8 channels fills the cap at 87381 frames.
-    const std::tuple<std::int64_t, int, int, int, bool> conversions[] = {
-        {87381, 8000, 192000, 8, true},   {87382, 8000, 192000, 8, false},
-        {8388608, 48000, 48000, 2, true}, {8388609, 48000, 48000, 2, false},
-        {-1, 8000, 8000, 1, false},       {100, 7999, 8000, 1, false},
-        {100, 8000, 192001, 1, false},    {100, 8000, 8000, 9, false},
-        {100, 8000, 8000, 0, false},
-    };
-    for (const auto& [frames, from, to, channels, fits] : conversions) {
-        const auto bytes = ConvertedBytes(frames, from, to, channels);
-        EXPECT_EQ(bytes.has_value(), fits) << frames << " " << to << " " << channels;
-        EXPECT_LE(bytes.value_or(0), kMaxSoundBytes);
-    }
-    WaveSound mono;
-    mono.sampleRate = 8000;
-    mono.channels = 1;
-    for (int i = 0; i < 87382; ++i) {
+    EXPECT_TRUE(ConvertedBytes(87381, 8000, 192000, 8) && ConvertedBytes(8388608, 48000, 48000, 2));
+    EXPECT_FALSE(ConvertedBytes(87382, 8000, 192000, 8) ||
+                 ConvertedBytes(8388609, 48000, 48000, 2));
+    WaveSound mono{.sampleRate = 8000, .channels = 1, .samples = {}};
+    for (int i = 0; i < 100; ++i) {
         mono.samples.push_back(static_cast<std::int16_t>(i * 7));
     }
-    EXPECT_FALSE(ConvertWave(mono, 192000, 8));
-    EXPECT_FALSE(ConvertWave(mono, 4000, 1)) << "a device rate outside the accepted set";
     const auto stereo = ConvertWave(mono, 48000, 2);  // keeps the length
     ASSERT_TRUE(stereo);
-    EXPECT_EQ(stereo->FrameCount(), 87382 * 6);
+    EXPECT_EQ(stereo->FrameCount(), 600);
     EXPECT_EQ(stereo->samples[600], mono.samples[50]);
     EXPECT_EQ(stereo->samples[601], mono.samples[50]);
 }

@@ -19,10 +19,7 @@ using namespace std::string_literals;
 class ConfigFile : public ::testing::Test {
 protected:
     ConfigFile() { fs::create_directories(folder_); }
-    ~ConfigFile() override {
-        std::error_code error;
-        fs::remove_all(folder_, error);
-    }
+    ~ConfigFile() override { fs::remove_all(folder_, error_); }
     static void Put(const fs::path& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     }
@@ -33,6 +30,7 @@ protected:
     const fs::path folder_ =
         fs::temp_directory_path() / ("skyfault-settings-" + std::to_string(std::random_device{}()));
     const fs::path file_ = folder_ / "skyfault.cfg";
+    std::error_code error_;
 };
 
 }  // namespace skyfault
