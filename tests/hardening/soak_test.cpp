@@ -43,14 +43,15 @@ protected:
     int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
     std::string Num(int low, int high) { return std::to_string(Pick(low, high)); }
 
-    // Some lists are no number, never hold, or pass the zeros of an absent server.
+    // Some lists are no number, never hold, hit whenever they hold, or pass the
+    // zeros of an absent server.
     std::string RandomList() {
         const int kind = Pick(0, 9);
         if (kind < 2) {
             return kind == 0 ? "" : "abc,1,2";
         }
         const int lowIas = kind == 2 ? 300 : Chance(0.3) ? 0 : Pick(1, 150);
-        return Num(1, 3000) + "," + std::to_string(lowIas) + "," +
+        return Num(1, kind == 3 ? 1 : 3000) + "," + std::to_string(lowIas) + "," +
                std::to_string(kind == 2 ? 0 : lowIas + Pick(0, 400)) + "," + Num(-60, 10) + "," +
                Num(10, 60) + ",-999," + Num(0, 99999) + (Chance(0.5) ? ",D" : ",C");
     }
