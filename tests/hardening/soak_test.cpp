@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <random>
