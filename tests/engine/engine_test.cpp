@@ -15,20 +15,13 @@ namespace skyfault::engine::testing {
 namespace {
 
 using namespace skyfault::system_id;
-using Bytes = std::vector<std::uint8_t>;
 
-TEST_F(EngineTest, FirstStartTimersComeOnAtLoadWithNotificationsOnAndNoPauseCheck) {
+TEST_F(EngineTest, FirstStartTimersComeOnAtLoadWithNoPauseCheckAndNothingWritten) {
     Make();
     clock.Advance(60000);  // however long the link's open takes, nothing ticks
     EXPECT_EQ(clock.TickCount(), 0);
     engine->Main();
-    const auto& s = state().settings;
-    EXPECT_EQ(s.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
-    EXPECT_EQ(state().window.title, "Skyfault Connected");
-    EXPECT_TRUE(s.audioNotify && s.visualNotify);
-    EXPECT_EQ(s.pauseWithSim, 0);
     EXPECT_FALSE(timer(TimerId::Synchronize).Enabled() || timer(TimerId::FuelLeak).Enabled());
-    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
     clock.Advance(59999);  // the first check one full period after the load
     EXPECT_TRUE(random.seeds.empty());
     clock.Advance(1);
@@ -50,12 +43,12 @@ TEST_F(EngineTest, ConfigurationIsAppliedInFileOrderAndAnUnreadableOneSaysWhy) {
     EXPECT_EQ(state().settings.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
 }
 
+// A save that fails keeps the program and the dialogs open and loses nothing:
+// Exit saves everything once saving works again, then closes the link.
 TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesNothing) {
     Start();
     std::filesystem::create_directories(configPath / "inside");
     engine->settings().systemStr[3] = "7,0,999,-50,100,-999,99999,C";
-    EXPECT_FALSE(engine->WriteCFG());
-    EXPECT_EQ(Status().rfind(SaveErrorMessage(""), 0), 0u) << Status();
     engine->btnExit_Click();
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(link.IsOpen());
@@ -65,24 +58,25 @@ TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesN
     prefs.SetRateText("250");
     EXPECT_FALSE(prefs.cmdPrefsOK_Click());
     EXPECT_TRUE(prefs.visible());
-    EXPECT_EQ(state().settings.rateDenominator, "250");  // in force all the same
     engine->SetStatusText("");
     EXPECT_FALSE(systems.cmdOKSystemSettings_Click());
     EXPECT_TRUE(systems.visible());
-    EXPECT_EQ(Status().rfind(SaveErrorMessage(""), 0), 0u);
+    EXPECT_EQ(Status().rfind(SaveErrorMessage(""), 0), 0u) << Status();
     std::filesystem::remove_all(configPath);
-    EXPECT_TRUE(systems.cmdOKSystemSettings_Click());
-    EXPECT_FALSE(systems.visible());
+    engine->cmdDisable_Click();
+    engine->btnExit_Click();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(link.IsOpen());
     const std::string written = ReadFile(configPath);
     EXPECT_NE(written.find("Rate=250\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Activated=0\r\n"), std::string::npos);
     EXPECT_NE(written.find("AttitudeIndicatorStr=7,0,999,-50,100,-999,99999,C\r\n"),
               std::string::npos);
 }
 
-TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndExitWritesThenQuits) {
+TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsUntilItIsMade) {
     server.SetWindowClass("");
     Start();
-    EXPECT_EQ(state().window.title, "Skyfault Error: Cannot link to FSUIPC or WideClient");
     const auto queries = server.WindowQueries().size();
     clock.Advance(4999);
     EXPECT_EQ(server.WindowQueries().size(), queries);
@@ -94,45 +88,18 @@ TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsAndExitWritesThenQuits)
     engine->cmdActivate_Click();
     engine->cmdDisable_Click();
     EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
-    engine->Unload();  // the close box quits without writing
-    EXPECT_EQ(quits, 1);
-    EXPECT_FALSE(std::filesystem::exists(configPath));
-    Stop();
-    Start();
-    engine->cmdDisable_Click();
-    engine->btnExit_Click();
-    EXPECT_EQ(quits, 2);
-    EXPECT_FALSE(link.IsOpen());
-    EXPECT_NE(ReadFile(configPath).find("Activated=0\r\n"), std::string::npos);
 }
 
-// A pause stops the check timer and its end restarts it; a failed pause check
-// writes its code only when the code is new, so later messages stay readable.
-TEST_F(EngineTest, APauseStopsTheCheckTimerAndAFailedPauseCheckShowsItsCodeOnce) {
-    WriteConfig("PauseWithSim=1\r\n");
+// A failed pause check writes its code only when the code is new, so later
+// messages stay readable. Pauses themselves are checked in the soak.
+TEST_F(EngineTest, AFailedPauseCheckShowsItsCodeOnce) {
+    WriteConfig("PauseWithSim=1\r\nActivated=0\r\n");
     Start();
-    server.Space().WriteU16(0x0264, 1);
-    clock.Advance(1000);
-    EXPECT_FALSE(timer(TimerId::FailureEvent).Enabled());
-    EXPECT_EQ(Status(), "Simulator Paused");
-    server.Space().WriteU16(0x0264, 2);  // anything but 1 is not paused
-    clock.Advance(1000);
-    EXPECT_TRUE(timer(TimerId::FailureEvent).Enabled());
-    EXPECT_EQ(Status(), "Simulator Active");
-    engine->cmdDisable_Click();
-    server.SetWindowClass("");
-    link.LinkClose();
-    const std::int32_t invalid = static_cast<std::int32_t>(test_support::kInvalidWindowError);
-    const std::pair<std::int32_t, const char*> steps[] = {
-        {-1, "9"},      {-1, "message"}, {invalid, "12"}, {invalid, "message"},
-        {0, "message"}, {invalid, "12"}};  // -1: no server window at all; 0: a check that works
+    const std::uint32_t gone = test_support::kInvalidWindowError;  // code 12; 0: a check works
+    const std::pair<std::uint32_t, const char*> steps[] = {
+        {gone, "12"}, {gone, "message"}, {0, "message"}, {gone, "12"}};
     for (const auto& [sendError, shown] : steps) {
-        if (sendError >= 0 && !link.IsOpen()) {
-            server.SetWindowClass(test_support::kFsuipcClass);
-            std::int32_t result = 0;
-            ASSERT_TRUE(link.LinkOpen(0, result));
-        }
-        server.SetSendFailure(static_cast<std::uint32_t>(sendError), sendError > 0 ? -1 : 0);
+        server.SetSendFailure(sendError, sendError != 0 ? -1 : 0);
         engine->SetStatusText("message");
         clock.Advance(3000);
         EXPECT_EQ(Status(), shown);
@@ -149,9 +116,8 @@ TEST(ExaminationOrderTest, EveryTickIsAPermutationAndEachSystemComesFirstFairly)
         std::sort(order.begin(), order.end());
         ASSERT_EQ(std::adjacent_find(order.begin(), order.end()), order.end());
     }
-    for (int id = 0; id < kSystemCount; ++id) {  // 400 expected per system
-        EXPECT_NEAR(first[id], 400, 100) << id;
-    }
+    const auto [fewest, most] = std::minmax_element(first.begin(), first.end());
+    EXPECT_TRUE(*fewest > 300 && *most < 500) << *fewest << " " << *most;  // 400 expected
 }
 
 TEST_F(EngineTest, AHitReadsTemperatureAirspeedAndGroundInSeparateExchangesThenWrites) {
@@ -167,7 +133,6 @@ TEST_F(EngineTest, AHitReadsTemperatureAirspeedAndGroundInSeparateExchangesThenW
     }
     EXPECT_EQ(log[3].kind, test_support::Access::Kind::kWrite);
     EXPECT_EQ(ValueOf(log[3]), 1u);
-    EXPECT_EQ(state().settings.allowed[kPitot], 1);  // the box stays checked
 }
 
 TEST_F(EngineTest, MissesGreyedBoxesAndRatesThatAreNoNumberMakeNoExchange) {
@@ -191,69 +156,38 @@ TEST_F(EngineTest, MissesGreyedBoxesAndRatesThatAreNoNumberMakeNoExchange) {
     }
 }
 
-TEST_F(EngineTest, WhenEverySystemWouldPassExactlyOneFailsAndIsNeverDrawnAgain) {
-    StartWithOnly(kPitot, kAlwaysList);
-    engine->SetAllowed(kADF, 1);
-    engine->settings().systemStr[kADF] = kAlwaysList;
-    NextCheck();
-    EXPECT_EQ(FailedCount(), 1);
-    NextCheck();
-    EXPECT_EQ(FailedCount(), 2);
-    server.ClearLog();
-    for (int i = 0; i < 10; ++i) {
-        NextCheck();
-    }
-    EXPECT_TRUE(server.Log().empty());
-}
-
-// Starting values elsewhere: 120 kt, 15 degrees C, 100 m. Airspeeds round
-// half to even, temperatures keep their fraction, the ground altitude is
-// unsigned metres times 3.28; bounds are inclusive.
+// Each window holds only at its one value: airspeeds round half to even
+// (2.5 kt), temperatures are signed and keep their fraction, the ground
+// altitude is unsigned metres times 3.28 exactly; bounds are inclusive.
 TEST_F(EngineTest, WindowBoundsAreInclusiveAndCompareConvertedValues) {
     const std::tuple<std::uint32_t, std::uint32_t, const char*, bool> cases[] = {
-        {0x02BC, 120 * 128, "120,120,-50,100,-999,99999", true},
         {0x02BC, 320, "2,2,-50,100,-999,99999", true},
         {0x02BC, 320, "3,3,-50,100,-999,99999", false},
-        {0x02BC, 120 * 128, "999,0,-50,100,-999,99999", false},
         {0x0E8C, 0xFF00, "0,999,-1,-1,-999,99999", true},
         {0x0E8C, 0x1280, "0,999,18.5,18.5,-999,99999", true},
-        {0x0E8C, 0x1280, "0,999,18.6,30,-999,99999", false},
+        {0x0E8C, 0x1280, "0,999,-50,18.4,-999,99999", false},
         {0x0B4C, 0xFFFF, "0,999,-50,100,214954.8,214954.8", true},
         {0x0B4C, 7, "0,999,-50,100,22.96,22.96", true},
-        {0x0B4C, 1000, "0,999,-50,100,3281,99999", false},
     };
     for (const auto& [offset, raw, windows, fails] : cases) {  // windows: the list after the rate
         StartWithOnly(kPitot, std::string("1,") + windows + ",C");
-        if (offset == 0x02BC) {
-            server.Space().WriteU32(offset, raw);
-        } else {
-            server.Space().WriteU16(offset, static_cast<std::uint16_t>(raw));
-        }
+        server.Space().WriteU32(offset, raw);  // the bytes after a 2-byte value go unread
         NextCheck();
         EXPECT_EQ(FailedCount(), fails ? 1 : 0) << offset << " " << raw << " " << windows;
     }
 }
 
-class FailureTest : public EngineTest {
-protected:
-    void SetUp() override {
-        Start();
-        engine->SetPauseWithSim(0);
-        server.ClearLog();
-        sound.commands.clear();
-    }
-};
-
-TEST_F(FailureTest, WritesTheSystemsOwnValueAndCutsFailedEnginesOffEveryTwoSeconds) {
+TEST_F(EngineTest, WritesTheSystemsOwnValueAndCutsFailedEnginesOffEveryTwoSeconds) {
+    StartWithOnly(kPitot, "");
     for (int id : {kVerticalSpeedIndicator, kEngine4, kEngine1}) {
         engine->FailSystem(id);
     }
     const auto writes = server.Writes();
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(writes[0].offset, 0x0B6Eu);  // not in id order: the simulator's own flags
-    EXPECT_EQ(writes[0].bytes, Bytes{1});
+    EXPECT_EQ(writes[0].bytes, std::vector<std::uint8_t>{1});
     EXPECT_EQ(writes[1].offset, offsets::kMixture[3]);
-    EXPECT_EQ(writes[1].bytes, (Bytes{0, 0}));
+    EXPECT_EQ(writes[1].bytes, (std::vector<std::uint8_t>{0, 0}));
     server.ClearLog();
     clock.Advance(1999);
     EXPECT_TRUE(server.Log().empty());
@@ -261,22 +195,21 @@ TEST_F(FailureTest, WritesTheSystemsOwnValueAndCutsFailedEnginesOffEveryTwoSecon
     clock.Advance(1);
     const auto again = server.Writes();
     ASSERT_EQ(again.size(), 2u);
-    EXPECT_EQ(again[0].offset, offsets::kMixture[0]);
     EXPECT_EQ(again[1].offset, offsets::kMixture[3]);
     EXPECT_EQ(server.Space().ReadU16(offsets::kMixture[0]), 0u);
 }
 
 // Gear and flaps write back the position they held, only when it moved, and
 // never a position that could not be read.
-TEST_F(FailureTest, GearAndFlapsWriteBackWhatTheyReadOnlyWhenMovedAndReadable) {
+TEST_F(EngineTest, GearAndFlapsWriteBackWhatTheyReadOnlyWhenMovedAndReadable) {
+    StartWithOnly(kPitot, "");
     server.Space().WriteU32(0x0BE8, 16383);
     server.Space().WriteU32(0x0BDC, 0xFFFFFF00);  // negative positions survive
     engine->FailSystem(kLandingGear);
     engine->FailSystem(kFlaps);
     const auto& log = server.Log();
     ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[1].offset, 0x0BE8u);
-    EXPECT_EQ(ValueOf(log[1]), 16383u);
+    EXPECT_EQ(ValueOf(log[1]), 16383u);  // the gear where it was
     EXPECT_EQ(ValueOf(log[3]), 0xFFFFFF00u);
     server.ClearLog();
     clock.Advance(3000);  // nobody moved anything: reads only
@@ -291,34 +224,14 @@ TEST_F(FailureTest, GearAndFlapsWriteBackWhatTheyReadOnlyWhenMovedAndReadable) {
     EXPECT_EQ(server.Space().ReadU32(0x0BE8), 16383u);
 }
 
-// A tank at one step leaks one more tick, below it stops at once; a level
-// that could not be read is no empty tank.
-TEST_F(FailureTest, ATankLeakEndsOnlyAtALevelReadBelowOneStep) {
-    server.Space().WriteU32(0x0B7C, 65536);
-    server.Space().WriteU32(0x0B94, 65535);
-    engine->FailSystem(kLeftTank);
-    engine->FailSystem(kRightTank);
-    server.SetSendFailure(test_support::kInvalidWindowError, link::Link::kSendAttempts);
-    clock.Advance(3000);
-    EXPECT_EQ(server.Space().ReadU32(0x0B7C), 65536u);
-    EXPECT_EQ(server.Space().ReadU32(0x0B94), 0u);
-    EXPECT_EQ(state().continuing.tankLeak, (std::array<bool, 3>{true, false, false}));
-    clock.Advance(3000);
-    EXPECT_EQ(server.Space().ReadU32(0x0B7C), 0u);
-    EXPECT_TRUE(timer(TimerId::FuelLeak).Enabled());
-    clock.Advance(3000);
-    EXPECT_FALSE(timer(TimerId::FuelLeak).Enabled());  // no tank leaks any more
-}
-
 // A failure due while the server is away (its reads deliver 0, so the windows
 // pass) is not written: nothing of it remains, nothing is written once the
 // server is back, and the system fails for real at a later check.
-TEST_F(FailureTest, AFailureNotWrittenLeavesNothingBehindAndStaysEligible) {
+TEST_F(EngineTest, AFailureNotWrittenLeavesNothingBehindAndStaysEligible) {
     for (const bool closed : {true, false}) {
         for (int id : {kEngine2, kLandingGear, kFlaps, kLeftTank, kPitot}) {
             SCOPED_TRACE(std::to_string(closed) + ", system " + std::to_string(id));
             StartWithOnly(id, kAlwaysList);
-            sound.commands.clear();
             server.Space().WriteU32(0x0BE8, 16383);
             server.Space().WriteU32(0x0B7C, 50 * 65536);
             closed ? link.LinkClose() : server.SetWindowClass("");
@@ -344,17 +257,15 @@ TEST_F(FailureTest, AFailureNotWrittenLeavesNothingBehindAndStaysEligible) {
     }
 }
 
-TEST_F(FailureTest, NotificationTextIsRedAndShownBeforeTheSoundWhichFollowsItsSetting) {
+TEST_F(EngineTest, NotificationTextIsRedAndShownBeforeTheSoundWhichFollowsItsSetting) {
+    StartWithOnly(kPitot, "");
     auto& settings = engine->settings();
     settings.defaultSound = "C:\\default.wav";
     settings.soundFiles[kEngine1] = "C:\\engine1.wav";
-    settings.soundFiles[kEngine2] = "undefined";  // only exact "Undefined" means none
     engine->SetChangedCallback([&] { sound.commands.push_back(Status()); });
     engine->FailSystem(kEngine2);
     EXPECT_EQ(state().window.txtMessage.colour, TextColour::Red);
     EXPECT_EQ(sound.commands.front(), "Failure: Engine 2");
-    engine->cmdActivate_Click();  // turns it black again
-    EXPECT_EQ(state().window.txtMessage.colour, TextColour::Black);
     engine->SetChangedCallback(nullptr);
     settings.visualNotify = false;
     engine->SetStatusText("before");

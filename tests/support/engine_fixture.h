@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -32,10 +33,7 @@ public:
 // The real generator, recording the seeds it is given.
 class RecordingRandom final : public RandomSource {
 public:
-    void Seed(double seed) override {
-        seeds.push_back(seed);
-        inner_.Seed(seed);
-    }
+    void Seed(double seed) override { inner_.Seed(seeds.emplace_back(seed)); }
     double Next() override { return inner_.Next(); }
     std::vector<double> seeds;
 
@@ -46,25 +44,19 @@ private:
 // A folder of its own under the temporary folder, removed afterwards.
 class TempFolder {
 public:
-    TempFolder() {
-        std::random_device device;
-        path_ = std::filesystem::temp_directory_path() /
-                ("skyfault-engine-" + std::to_string(device()) + "-" + std::to_string(device()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    TempFolder() { std::filesystem::create_directories(path_); }
+    ~TempFolder() { std::filesystem::remove_all(path_, ignored_); }
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                  ("skyfault-engine-" + std::to_string(std::random_device{}()) +
+                                   "-" + std::to_string(std::random_device{}()));
+    std::error_code ignored_;
 };
 
 inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
@@ -104,7 +96,8 @@ protected:
         engine.reset();
         link.LinkClose();
     }
-    // Starts with only `systemId` allowed, with the given comma list.
+    // Starts with only `systemId` allowed, with the given comma list, and
+    // with nothing logged or played yet.
     void StartWithOnly(int systemId, const std::string& list) {
         Stop();
         Start();
@@ -114,24 +107,23 @@ protected:
         engine->settings().systemStr[systemId] = list;
         engine->SetPauseWithSim(0);  // no pause reads in the log
         server.ClearLog();
+        sound.commands.clear();
     }
 
     const EngineState& state() const { return engine->state(); }
     const std::string& Status() const { return state().window.txtMessage.text; }
     Timer& timer(TimerId id) { return engine->timer(id); }
     int FailedCount() const {
-        const auto& boxes = state().window.chkFailureTypeEnabled;
-        return static_cast<int>(std::count(boxes.begin(), boxes.end(), false));
+        return static_cast<int>(std::ranges::count(state().window.chkFailureTypeEnabled, false));
     }
     // Advances to just after the next failure check.
     void NextCheck() { clock.Advance(timer(TimerId::FailureEvent).Interval()); }
 };
 
+// The little-endian value of up to four bytes written or read.
 inline std::uint32_t ValueOf(const test_support::Access& access) {
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < access.bytes.size() && i < 4; ++i) {
-        value |= static_cast<std::uint32_t>(access.bytes[i]) << (8 * i);
-    }
+    std::memcpy(&value, access.bytes.data(), std::min<std::size_t>(access.bytes.size(), 4));
     return value;
 }
 
