@@ -361,7 +361,7 @@ TEST_F(LinkFaultTest, TheStandInTakesOverAStaleSocketNeverALiveOneAndRemovesItsO
     Process sim({"--class", "FS98MAIN"});
     ASSERT_TRUE(sim.Ready());
     Process second({"--class", "FS98MAIN"});
-    EXPECT_TRUE(second.Printed("already listening"));
+    ASSERT_TRUE(second.Printed("already listening"));
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_EQ(Open(), link::kOkay);
     sim.Signal(SIGTERM);
