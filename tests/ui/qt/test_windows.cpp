@@ -42,7 +42,7 @@ protected:
     FileDialog* fileDialog = &files;  // a test may hand in the platform's own
     std::unique_ptr<frmMain> window;
 
-    ~WindowTest() override { DeleteLaterNow(); }  // the window goes first, then the engine
+    ~WindowTest() override { DeleteLaterNow(); }  // then the window, as a member, before the engine
     bool Saved(const std::string& line) const {
         return engine::testing::ReadFile(configPath).find(line + "\r\n") != std::string::npos;
     }
@@ -188,9 +188,9 @@ TEST_F(WindowTest, PreferencesOkHandsEveryBoxToTheEngineAndHides) {
     EXPECT_FALSE(engine->settings().visualNotify);
 }
 
-// Cancel, Escape and the close box put the boxes back and only hide the
+// Cancel, Escape and the close box put the typed text back and only hide the
 // dialog; Enter confirms nothing.
-TEST_F(WindowTest, PreferencesCancelPutsEveryBoxBack) {
+TEST_F(WindowTest, PreferencesCancelEscapeAndCloseBoxPutTheTextBackAndHide) {
     Start();
     frmPreferences* prefs = OpenPreferences();
     QTest::keyClick(prefs->txtRateDenominator, Qt::Key_Return);
