@@ -31,9 +31,7 @@ wait_exit() {
         if ! kill -0 "$1" 2>/dev/null; then
             wait "$1"
             E2E_STATUS=$?
-            local left=() pid
-            for pid in "${E2E_PIDS[@]}"; do [ "$pid" = "$1" ] || left+=("$pid"); done
-            E2E_PIDS=("${left[@]}")
+            mapfile -t E2E_PIDS < <(printf '%s\n' "${E2E_PIDS[@]}" | grep -vxe "$1" -e '')
             return 0
         fi
         sleep 0.1

@@ -1,0 +1,350 @@
+// The Qt front-end over a running engine on a manual clock: its windows draw
+// the engine's state and hand it the user's commands; the Qt adapters behind
+// the engine (timer, wave-sound player, file dialog) keep their promises.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QtTest>
+#include <QtWidgets>
+#include <functional>
+#include <future>
+#include <optional>
+#include <utility>
+
+#include "tests/support/engine_fixture.h"
+#include "tests/support/wave_image.h"
+#include "ui/qt/file_dialog.h"
+#include "ui/qt/frmAbout.h"
+#include "ui/qt/frmMain.h"
+#include "ui/qt/frmPreferences.h"
+#include "ui/qt/frmSystemSettings.h"
+#include "ui/qt/qt_sound_player.h"
+#include "ui/qt/qt_timer.h"
+
+namespace skyfault::ui {
+namespace {
+
+// One QApplication (offscreen) for every test of the binary.
+struct QtEnvironment final : ::testing::Environment {
+    int argc = 1;
+    char name[8] = "ui_test", *argv[2] = {name, nullptr};
+    std::optional<QApplication> application;
+    void SetUp() override { application.emplace(argc, argv); }
+    void TearDown() override { application.reset(); }
+};
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+class WindowTest : public engine::testing::EngineTest {
+protected:
+    ScriptedFileDialog files;
+    FileDialog* fileDialog = &files;  // a test may hand in the platform's own
+    std::unique_ptr<frmMain> window;
+
+    ~WindowTest() override { DeleteLaterNow(); }  // then the window, as a member, before the engine
+    bool Saved(const std::string& line) const {
+        return engine::testing::ReadFile(configPath).find(line + "\r\n") != std::string::npos;
+    }
+    // As the program starts: the window first, then Main, then showing.
+    void Start() {
+        Make();
+        window = std::make_unique<frmMain>(*engine, *fileDialog);
+        window->SetQuitHandler([this] { ++quits; });
+        engine->Main();
+        if (state().window.loaded) {
+            window->show();
+        }
+    }
+    frmPreferences* OpenPreferences() {
+        window->cmdDefault->click();
+        return qobject_cast<frmPreferences*>(window->Preferences());
+    }
+    frmSystemSettings* OpenSystemSettings() {
+        window->cmdSpecific->click();
+        return qobject_cast<frmSystemSettings*>(window->SystemSettings());
+    }
+    static void TypeInto(QLineEdit* box, const QString& text) {
+        box->selectAll();
+        QTest::keyClicks(box, text);
+    }
+    QString Message() const { return window->txtMessage->text(); }
+    QColor MessageColour() const { return window->txtMessage->palette().color(QPalette::Text); }
+    void ExpectActivated(bool activated) {
+        EXPECT_EQ(window->cmdActivate->isEnabled(), !activated);
+        EXPECT_EQ(window->cmdDisable->isEnabled(), activated);
+        EXPECT_EQ(timer(engine::TimerId::FailureEvent).Enabled(), activated);
+    }
+    static void DeleteLaterNow() {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+// The boxes show the allowed values (2: greyed); a click sets them.
+TEST_F(WindowTest, ShowsTheConfiguredSettingsAndBoxClicksSetThem) {
+    WriteConfig(
+        "[General]\r\nActivated=0\r\n"
+        "[Failures]\r\nAttitudeIndicator=0\r\nFlaps=2\r\n");
+    Start();
+    EXPECT_EQ(Message(), QStringLiteral("Skyfault Disabled"));
+    EXPECT_EQ(MessageColour(), QColor(Qt::black));
+    ExpectActivated(false);
+    for (int id = 0; id < kSystemCount; ++id) {
+        const int allowed = id == 24 ? Qt::PartiallyChecked : id == 3 ? Qt::Unchecked : Qt::Checked;
+        EXPECT_EQ(window->chkFailureType[id]->checkState(), allowed) << id;
+    }
+    for (const auto& [id, after] : {std::pair{3, 1}, {3, 0}, {24, 0}}) {
+        window->chkFailureType[id]->click();
+        EXPECT_EQ(state().settings.allowed[id], after) << id;
+        EXPECT_EQ(window->chkFailureType[id]->checkState(), after ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+// A message wider than its box (why skyfault.cfg, here a folder, could not be
+// read) shows from its start, with the whole text as tool tip.
+TEST_F(WindowTest, LongMessagesShowTheirBeginningAndTheWholeTextAsToolTip) {
+    std::filesystem::create_directory(configPath);
+    Start();
+    QLineEdit* box = window->txtMessage;
+    ASSERT_TRUE(Message().startsWith("Could not read skyfault.cfg: ")) << Message().toStdString();
+    ASSERT_GT(box->fontMetrics().horizontalAdvance(Message()), box->contentsRect().width());
+    box->grab();  // drawn as the user sees it
+    EXPECT_EQ(box->cursorPositionAt({box->contentsRect().left() + 4, box->height() / 2}), 0);
+    EXPECT_EQ(box->toolTip(), Message());
+}
+
+TEST_F(WindowTest, FailuresShowRedAndGreyOnlyTheirBoxAndTheSwitchesWork) {
+    Start();
+    for (int id = 0; id < kSystemCount; ++id) {
+        engine->SetAllowed(id, id == 16 ? 1 : 0);
+    }
+    engine->settings().systemStr[16] = engine::testing::kAlwaysList;
+    ExpectActivated(true);
+    NextCheck();
+    EXPECT_EQ(Message(), QStringLiteral("Failure: Engine 1"));
+    EXPECT_EQ(MessageColour(), QColor(Qt::red));
+    EXPECT_FALSE(window->chkFailureType[16]->isEnabled());
+    EXPECT_TRUE(window->chkFailureType[17]->isEnabled());
+    window->cmdDisable->click();
+    ExpectActivated(false);
+    window->cmdActivate->click();
+    ExpectActivated(true);
+}
+
+TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
+    Start();
+    for (const bool byOk : {true, false}) {
+        window->mnuHelpAbout->trigger();
+        frmAbout* about = window->About();
+        ASSERT_TRUE(about != nullptr && about->isVisible() && !about->isModal());
+        window->mnuHelpAbout->trigger();
+        EXPECT_EQ(window->About(), about) << "shown again, not loaded twice";
+        byOk ? about->cmdOK->click() : static_cast<void>(about->close());
+        EXPECT_EQ(window->About(), nullptr);
+        DeleteLaterNow();
+    }
+}
+
+// Exit and File > Exit save, close the link, hide every window and end; the
+// close box ends without saving.
+TEST_F(WindowTest, ExitSavesAndEndsTheCloseBoxOnlyEnds) {
+    const std::pair<std::function<void(frmMain&)>, bool> ways[] = {
+        {[](frmMain& w) { w.btnExit->click(); }, true},
+        {[](frmMain& w) { w.mnuFileExit->trigger(); }, true},
+        {[](frmMain& w) { w.close(); }, false}};
+    for (const auto& [exit, saves] : ways) {
+        Start();
+        window->chkFailureType[3]->click();
+        std::filesystem::remove(configPath);
+        window->mnuHelpAbout->trigger();
+        exit(*window);
+        EXPECT_EQ(std::exchange(quits, 0), 1);
+        EXPECT_EQ(Saved("AttitudeIndicator=0"), saves);
+        EXPECT_FALSE(link.IsOpen());
+        EXPECT_FALSE(window->isVisible() || window->About()->isVisible());
+        window.reset();
+        std::filesystem::remove(configPath);  // the next a first start again
+    }
+}
+
+// Preferences: every box reaches the engine on OK, which hides the dialog
+// and the main window shows the result; the one dialog is shown again.
+TEST_F(WindowTest, PreferencesOkHandsEveryBoxToTheEngineAndHides) {
+    Start();
+    frmPreferences* prefs = OpenPreferences();
+    TypeInto(prefs->txtRateDenominator, QStringLiteral("70000"));
+    TypeInto(prefs->txtInterval, QStringLiteral("0"));
+    window->mnuFileDefault->trigger();  // the one dialog again, with what was typed
+    EXPECT_EQ(window->Preferences(), prefs);
+    prefs->optFuelLeakSpeed[2]->click();
+    prefs->chkText->click();
+    prefs->chkPause->click();
+    prefs->cmdPrefsOK->click();
+    EXPECT_FALSE(prefs->isVisible());
+    EXPECT_EQ(window->lblRate->text(), QStringLiteral(" .00001538"));
+    EXPECT_EQ(window->lblInterval->text(), QStringLiteral("1"));
+    EXPECT_EQ(timer(engine::TimerId::FuelLeak).Interval(), 1000);
+    EXPECT_TRUE(timer(engine::TimerId::Synchronize).Enabled());
+    EXPECT_FALSE(engine->settings().visualNotify);
+}
+
+// Cancel, Escape and the close box put the typed text back and only hide the
+// dialog; Enter confirms nothing.
+TEST_F(WindowTest, PreferencesCancelEscapeAndCloseBoxPutTheTextBackAndHide) {
+    Start();
+    frmPreferences* prefs = OpenPreferences();
+    QTest::keyClick(prefs->txtRateDenominator, Qt::Key_Return);
+    EXPECT_TRUE(prefs->isVisible()) << "Enter confirms nothing";
+    for (const int way : {0, 1, 2}) {
+        TypeInto(OpenPreferences()->txtRateDenominator, QStringLiteral("5"));
+        way == 0   ? prefs->cmdPrefsCancel->click()
+        : way == 1 ? QTest::keyClick(prefs, Qt::Key_Escape)
+                   : void(prefs->close());
+        EXPECT_FALSE(prefs->isVisible());
+        EXPECT_EQ(window->Preferences(), prefs);
+        EXPECT_EQ(prefs->txtRateDenominator->text(), QStringLiteral("1000"));
+    }
+}
+
+// The first showing shows ADF without storing it; a choice in the list stores
+// the shown system at once; OK hides the dialog; Cancel, Escape and the close
+// box destroy it and put the lists back.
+TEST_F(WindowTest, SystemSettingsStoresOnSelectionOkKeepsCancelRestores) {
+    WriteConfig("[General]\r\nFrequency=45\r\n[Systems]\r\nADFStr=5,10\r\n");
+    Start();
+    frmSystemSettings* dialog = OpenSystemSettings();
+    EXPECT_EQ(dialog->txtBegIAS->text(), QStringLiteral("10"));
+    EXPECT_EQ(dialog->lblShowTimePeriod->text(), QStringLiteral("every 45 seconds"));
+    EXPECT_EQ(engine->settings().systemStr[0], "5,10");
+    window->mnuSpecificSystems->trigger();
+    EXPECT_EQ(window->SystemSettings(), dialog);
+
+    dialog->cmbSystem->setCurrentText(QStringLiteral("Flaps"));
+    dialog->cmdResetSystemSettings->click();
+    TypeInto(dialog->txtEndOAT, QStringLiteral("30"));
+    dialog->cmdOKSystemSettings->click();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(window->SystemSettings(), dialog);
+    EXPECT_TRUE(Saved("FlapsStr=1000,0,999,-50,30,-999,99999,D"));
+
+    const std::string adf = engine->settings().systemStr[0];
+    for (const int way : {0, 1, 2}) {
+        dialog = OpenSystemSettings();
+        dialog->cmbSystem->setCurrentText(QStringLiteral("ADF"));
+        TypeInto(dialog->txtSystemRate, QStringLiteral("77"));
+        QTest::keyClick(dialog->cmbSystem, Qt::Key_Down);
+        EXPECT_TRUE(engine->settings().systemStr[0].starts_with("77,"));
+        way == 0   ? dialog->cmdCancelSystemSettings->click()
+        : way == 1 ? QTest::keyClick(dialog, Qt::Key_Escape)
+                   : void(dialog->close());
+        EXPECT_EQ(window->SystemSettings(), nullptr);
+        DeleteLaterNow();
+        EXPECT_EQ(engine->settings().systemStr[0], adf);
+    }
+}
+
+// A click as the window system delivers it, refused while a modal window
+// blocks the target's window.
+void ClickAsTheUser(QWidget* target) {
+    QTest::mouseClick(target->window()->windowHandle(), Qt::LeftButton, {},
+                      target->mapTo(target->window(), target->rect().center()));
+}
+
+// The platform's file dialog holds up only the dialog that asked: the main
+// window takes clicks meanwhile. The chosen file arrives in the sound box; a
+// cancelled dialog empties the Preferences one.
+TEST_F(WindowTest, BrowseHoldsUpOnlyItsOwnDialogAndItsAnswerArrives) {
+    QtFileDialog platform;
+    fileDialog = &platform;
+    engine::testing::WriteFile(folder.path() / "horn.wav", "RIFF");
+    const QString chosen = QString::fromStdString((folder.path() / "horn.wav").string());
+    Start();
+    frmPreferences* prefs = OpenPreferences();
+    frmSystemSettings* system = OpenSystemSettings();
+    for (const int n : {0, 1, 2}) {  // Preferences chooses, then cancels; System settings chooses
+        const bool choose = n != 1, inPrefs = n < 2;
+        QDialog* dialog = inPrefs ? static_cast<QDialog*>(prefs) : system;
+        QPushButton* cancel = inPrefs ? prefs->cmdPrefsCancel : system->cmdCancelSystemSettings;
+        const QPointer<QLineEdit> box = inPrefs ? prefs->txtDefaultSound : system->txtSystemSound;
+        bool asked = false, mainTookTheClick = false, ownDialogHeldUp = false;
+        QTimer::singleShot(0, dialog, [&] {
+            auto* files = dialog->findChild<QFileDialog*>();
+            if (!(asked = files != nullptr && files->isVisible())) {
+                return;
+            }
+            const bool activated = window->cmdDisable->isEnabled();
+            ClickAsTheUser(activated ? window->cmdDisable : window->cmdActivate);
+            mainTookTheClick = window->cmdDisable->isEnabled() != activated;
+            ClickAsTheUser(cancel);
+            ownDialogHeldUp = dialog->isVisible();
+            auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!choose) {
+                return files->reject();
+            }
+            TypeInto(name, chosen);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        (inPrefs ? prefs->cmdDefaultBrowse : system->cmdSoundBrowse)->click();
+        const QString expected = choose ? chosen : QString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !box || (asked && box->text() == expected); }));
+        EXPECT_TRUE(mainTookTheClick) << "the main window took no click";
+        ASSERT_TRUE(ownDialogHeldUp && box) << "the dialog that asked took a click";
+        DeleteLaterNow();
+        EXPECT_EQ(dialog->findChild<QFileDialog*>(), nullptr) << "an answered dialog goes";
+    }
+}
+
+// Ticks only while enabled with a period; enabling again keeps the wait under
+// way, a new period starts a new one.
+TEST(QtTimerTest, TicksWhileEnabledAndANewPeriodRestartsTheWait) {
+    QtTimer timer;
+    int ticks = 0;
+    timer.SetCallback([&ticks] { ++ticks; });
+    timer.SetEnabled(true);
+    EXPECT_FALSE(timer.IsRunning()) << "period 0 never ticks";
+    timer.SetInterval(5);
+    EXPECT_TRUE(QTest::qWaitFor([&ticks] { return ticks >= 3; }));
+    timer.SetEnabled(false);
+    timer.SetInterval(10000);
+    EXPECT_FALSE(timer.IsRunning()) << "a disabled timer only keeps its period";
+    timer.SetEnabled(true);
+    QTest::qSleep(60);
+    timer.SetEnabled(true);
+    EXPECT_LE(timer.RemainingMs(), 9950);
+    timer.SetInterval(20000);
+    EXPECT_GT(timer.RemainingMs(), 19000);
+}
+
+// Only a playable regular file opens, and no path makes Open wait: not a FIFO
+// nobody writes to, not an endless device, not too low a rate or too many
+// channels. A user's Latin-1 path (not UTF-8) opens.
+TEST(QtSoundPlayerTest, OnlyPlayableRegularFilesOpenAndNothingWaits) {
+    const engine::testing::TempFolder dir;
+    const std::string folder = dir.path().string();
+    const auto wave = [&folder](const std::string& name, int channels, int rate) {
+        engine::testing::WriteFile(folder + name,
+                                   testing::WaveImage(1, channels, rate, 16, std::string(1800, 0)));
+        return folder + name;
+    };
+    const std::string fifo = folder + "/fifo.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    QtSoundPlayer player;
+    for (const auto& [path, playable] : std::initializer_list<std::pair<std::string, bool>>{
+             {fifo, false},
+             {"/dev/zero", false},
+             {wave("/7999hz.wav", 1, 7999), false},
+             {wave("/9ch.wav", 9, 8000), false},
+             {wave("/alarme \xE9t\xE9.wav", 2, 44100), true}}) {
+        player.Close();
+        auto open = std::async(std::launch::async, [&player, &path] { player.Open(path); });
+        if (open.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets it go on
+            ADD_FAILURE() << "Open waited: " << path;
+        }
+        open.wait();
+        EXPECT_EQ(player.IsOpen(), playable) << path;
+    }
+}
+
+}  // namespace
+}  // namespace skyfault::ui
