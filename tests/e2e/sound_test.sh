@@ -3,7 +3,7 @@
 # sink, a generated tone as Pitot's sound, a recording of the sink's monitor
 # while the program fails Pitot beside the stand-in, and the tone looked for
 # in the recording: its frequency and its whole length.
-# Usage: sound_test.sh SKYFAULT SKYFAULT_SIM ARTIFACTS
+# Usage: sound_test.sh SKYFAULT SKYFAULT_SIM (any further arguments are ignored)
 set -uo pipefail
 app=$1 sim=$2
 source "$(dirname "$0")/lib.sh"
