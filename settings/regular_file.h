@@ -37,6 +37,9 @@ public:
     bool Read(std::size_t count, std::string& out);
 
 private:
+    // Opens a name already known to be usable; the platform's part.
+    void Open(const std::string& path);
+
     Status status_ = Status::Failed;
     std::string error_;
     std::uint64_t size_ = 0;

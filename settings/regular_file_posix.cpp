@@ -25,16 +25,7 @@ std::string NotRegularReason(const std::string& path, mode_t mode) {
 
 }  // namespace
 
-RegularFile::RegularFile(const std::string& path) {
-    if (path.empty()) {
-        status_ = Status::Missing;
-        error_ = "no file name";
-        return;
-    }
-    if (path.find('\0') != std::string::npos) {
-        error_ = Quoted(path) + " holds a NUL byte";
-        return;
-    }
+void RegularFile::Open(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         const int error = errno;

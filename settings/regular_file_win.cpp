@@ -33,16 +33,7 @@ HANDLE AsHandle(std::intptr_t handle) {
 
 }  // namespace
 
-RegularFile::RegularFile(const std::string& path) {
-    if (path.empty()) {
-        status_ = Status::Missing;
-        error_ = "no file name";
-        return;
-    }
-    if (path.find('\0') != std::string::npos) {
-        error_ = "\"" + path + "\" holds a NUL byte";
-        return;
-    }
+void RegularFile::Open(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         status_ = Status::NotRegular;
