@@ -34,6 +34,7 @@ public:
         return server_.FindServerWindow(className);
     }
     void ReleaseWindow(std::uintptr_t window) override { server_.ReleaseWindow(window); }
+    bool WindowExists(std::uintptr_t window) override { return server_.WindowExists(window); }
     std::uint32_t RegisterMessage(std::string_view name) override {
         return server_.RegisterMessage(name);
     }

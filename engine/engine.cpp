@@ -156,7 +156,11 @@ Engine::Engine(Dependencies dependencies)
         auto& slot = timers_[static_cast<int>(d.id)];
         slot = dependencies.timers.CreateTimer();
         slot->SetInterval(d.periodMs);
-        slot->SetCallback([this, handler = d.handler] { (this->*handler)(); });
+        slot->SetCallback([this, handler = d.handler] {
+            tickTimedOut_ = false;
+            (this->*handler)();
+            tickTimedOut_ = false;
+        });
         slot->SetEnabled(false);
     }
 }
@@ -193,15 +197,20 @@ void Engine::Main() {
     if (opened) {
         state_.window.title = "Skyfault Connected";
         state_.window.connectStatus = true;
+        LinkAnswered();
     } else {
-        const std::string text = result >= 0 && result < link::kResultCount
-                                     ? state_.linkResultText[result]
-                                     : std::to_string(result);
-        state_.window.title = "Skyfault Error: " + text;
+        state_.window.title = TitleError(result);
         state_.window.connectStatus = false;
     }
     MarkChanged();
     Flush();
+}
+
+std::string Engine::TitleError(std::int32_t result) const {
+    const std::string text = result >= 0 && result < link::kResultCount
+                                 ? state_.linkResultText[result]
+                                 : std::to_string(result);
+    return "Skyfault Error: " + text;
 }
 
 void Engine::Form_Load() {
@@ -346,7 +355,8 @@ std::uint32_t Engine::ReadValue(std::uint32_t offset, std::uint32_t size) {
 std::optional<std::uint32_t> Engine::ReadAnswered(std::uint32_t offset, std::uint32_t size) {
     std::array<std::uint8_t, 4> bytes{};
     std::int32_t result = 0;
-    if (!link_.LinkRead(offset, size, bytes.data(), result) || !link_.LinkProcess(result)) {
+    if (!MayExchange(result) || !link_.LinkRead(offset, size, bytes.data(), result) ||
+        !Process(result)) {
         return std::nullopt;
     }
     return LittleEndian(bytes);
@@ -357,8 +367,56 @@ bool Engine::WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t 
         static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
         static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     std::int32_t result = 0;
-    link_.LinkWrite(offset, size, bytes.data(), result);
-    return link_.LinkProcess(result);
+    return MayExchange(result) && link_.LinkWrite(offset, size, bytes.data(), result) &&
+           Process(result);
+}
+
+bool Engine::MayExchange(std::int32_t& result) const {
+    if (tickTimedOut_) {
+        result = link::kTimedOut;
+        return false;
+    }
+    return true;
+}
+
+bool Engine::Process(std::int32_t& result) {
+    if (link_.LinkProcess(result)) {
+        LinkAnswered();
+        return true;
+    }
+    tickTimedOut_ = tickTimedOut_ || result == link::kTimedOut;
+    if (link_.ServerLost() && state_.window.connectStatus) {
+        LinkLost(result);
+    }
+    return false;
+}
+
+void Engine::LinkAnswered() {
+    StatusLine& status = state_.window.txtMessage;
+    if (linkCodeShown_ && status.text == *linkCodeShown_) {
+        status = {state_.window.cmdDisableEnabled ? "Skyfault Activated" : "Skyfault Disabled",
+                  TextColour::Black};
+        MarkChanged();
+    }
+    linkCodeShown_.reset();
+}
+
+// The server's window has gone (the simulator quit or crashed): the title
+// says so, and the connection timer looks for a server again, as after a
+// start without one, while failures are activated.
+void Engine::LinkLost(std::int32_t result) {
+    state_.window.connectStatus = false;
+    state_.window.title = TitleError(result);
+    if (state_.window.cmdDisableEnabled) {
+        timer(TimerId::CheckConnect).SetEnabled(true);
+    }
+    MarkChanged();
+}
+
+void Engine::ShowLinkCode(std::string text) {
+    state_.window.txtMessage.text = text;
+    linkCodeShown_ = std::move(text);
+    MarkChanged();
 }
 
 // --- Failure check cycle -----------------------------------------------------
@@ -387,6 +445,12 @@ void Engine::tmrFailureEvent_Timer() {
             IndicatedAirspeed(static_cast<std::int32_t>(ReadValue(offsets::kIndicatedAirspeed, 4)));
         const double altitude =
             GroundAltitude(static_cast<std::uint16_t>(ReadValue(offsets::kGroundAltitude, 2)));
+        if (tickTimedOut_) {
+            // The simulator does not answer: the failure due is not carried
+            // out, and this tick asks nothing more of it.
+            ShowLinkCode("Error in Process: " + std::to_string(link::kTimedOut));
+            break;
+        }
         if (Within(oat, FieldValue(list, 4), FieldValue(list, 5)) &&
             Within(ias, FieldValue(list, 2), FieldValue(list, 3)) &&
             Within(altitude, FieldValue(list, 6), FieldValue(list, 7))) {
@@ -410,10 +474,13 @@ void Engine::FailSystem(std::int16_t systemId) {
     // Nothing of a failure that did not go through remains: the status line
     // shows the link's code and the system stays eligible.
     const auto notCarriedOut = [this](const char* step, std::int32_t code) {
-        state_.window.txtMessage.text = step + std::to_string(code);
-        MarkChanged();
+        ShowLinkCode(step + std::to_string(code));
         Flush();
     };
+    if (!MayExchange(result)) {
+        notCarriedOut("Error in Process: ", result);
+        return;
+    }
 
     // Gear and flaps are written back, and held, where they are: that
     // position must really have been read, or nothing is written.
@@ -425,7 +492,7 @@ void Engine::FailSystem(std::int16_t systemId) {
             notCarriedOut("Error in Write: ", result);
             return;
         }
-        if (!link_.LinkProcess(result)) {
+        if (!Process(result)) {
             notCarriedOut("Error in Process: ", result);
             return;
         }
@@ -439,7 +506,7 @@ void Engine::FailSystem(std::int16_t systemId) {
         notCarriedOut("Error in Write: ", result);
         return;
     }
-    if (!link_.LinkProcess(result)) {
+    if (!Process(result)) {
         notCarriedOut("Error in Process: ", result);
         return;
     }
@@ -548,13 +615,12 @@ void Engine::CheckSimPause() {
     std::array<std::uint8_t, 4> bytes{};
     std::int32_t result = 0;
     StatusLine& status = state_.window.txtMessage;
-    if (!link_.LinkRead(offsets::kPause, 2, bytes.data(), result) || !link_.LinkProcess(result)) {
+    if (!link_.LinkRead(offsets::kPause, 2, bytes.data(), result) || !Process(result)) {
         // The code is shown when it is new, not every second again: a
         // message put there since (a save that failed) stays readable.
         if (pauseCheckFailure_ != result) {
             pauseCheckFailure_ = result;
-            status.text = std::to_string(result);
-            MarkChanged();
+            ShowLinkCode(std::to_string(result));
         }
         Flush();
         return;

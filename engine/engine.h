@@ -252,6 +252,18 @@ private:
     std::optional<std::uint32_t> ReadAnswered(std::uint32_t offset, std::uint32_t size);
     // True when the write was exchanged.
     bool WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value);
+    // False, with 11, once an exchange of this tick has timed out: a hung
+    // server costs a tick one exchange's tries, not one per exchange.
+    bool MayExchange(std::int32_t& result) const;
+    // LinkProcess, and what its outcome says of the link: an answer clears a
+    // link code from the status line, a server found gone loses the link.
+    bool Process(std::int32_t& result);
+    void LinkAnswered();
+    void LinkLost(std::int32_t result);
+    // Shows a link code (or a text made from one) in the status line, to be
+    // replaced by the state line once the link answers again.
+    void ShowLinkCode(std::string text);
+    std::string TitleError(std::int32_t result) const;
     void HoldControl(std::uint32_t offset, std::int32_t position);
     void MarkChanged() { changed_ = true; }
     // Tells the window about the changes made by the operation that just ended.
@@ -275,6 +287,10 @@ private:
     bool changed_ = false;
     // The code of the pause check's last failure; none after a check that worked.
     std::optional<std::int32_t> pauseCheckFailure_;
+    // The link code the status line shows, if it still shows one.
+    std::optional<std::string> linkCodeShown_;
+    // An exchange of the running tick has timed out.
+    bool tickTimedOut_ = false;
 };
 
 }  // namespace skyfault::engine

@@ -42,6 +42,7 @@ public:
     std::uintptr_t FindServerWindow(std::string_view className) override {
         return className == "UIPCMAIN" ? kWindow : 0;
     }
+    bool WindowExists(std::uintptr_t window) override { return window == kWindow; }
     std::uint32_t RegisterMessage(std::string_view) override { return kMessage; }
     std::uint32_t CurrentProcessId() override { return 0x1A4; }
     std::uint16_t AddAtom(std::string_view) override { return kAtom; }

@@ -52,6 +52,7 @@ void Link::LinkClose() {
         transport_.ReleaseWindow(serverWindow_);
     }
     serverWindow_ = 0;
+    serverLost_ = false;
     messageId_ = 0;
     block_.Attach(nullptr);
     pending_.clear();
@@ -190,6 +191,9 @@ bool Link::LinkProcess(std::int32_t& result) {
     delivering_.swap(pending_);
     pending_.clear();
 
+    if (serverLost_) {
+        return Fail(kSendFailed, result);
+    }
     bool answered = false;
     std::uint32_t answer = 0;
     std::uint32_t lastError = 0;
@@ -200,6 +204,12 @@ bool Link::LinkProcess(std::int32_t& result) {
         lastError = 0;
         answered = transport_.SendMessageTimeout(serverWindow_, messageId_, mappingAtom_, 0,
                                                  kSendTimeoutMs, answer, lastError);
+        // The retries are for a server that is there and busy; one whose
+        // window has gone will never answer.
+        if (!answered && !transport_.WindowExists(serverWindow_)) {
+            serverLost_ = true;
+            return Fail(kSendFailed, result);
+        }
     }
     if (!answered) {
         return Fail(lastError != 0 ? kSendFailed : kTimedOut, result);

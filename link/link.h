@@ -44,6 +44,9 @@ public:
     bool LinkProcess(std::int32_t& result);
 
     bool IsOpen() const { return view_ != nullptr; }
+    // The server window of the open link is gone: every exchange ends with
+    // 12 at once, without a send, until the link is opened again.
+    bool ServerLost() const { return serverLost_; }
     std::int32_t FsuipcVersion() const { return fsuipcVersion_; }
     std::uint32_t SimVersion() const { return simVersion_; }
 
@@ -71,6 +74,7 @@ private:
     std::int32_t fsuipcVersion_ = 0;
     std::uint32_t simVersion_ = 0;
     std::uint8_t* view_ = nullptr;
+    bool serverLost_ = false;
     std::uintptr_t serverWindow_ = 0;
     std::uint32_t messageId_ = 0;
     std::int32_t mappingAtom_ = 0;  // the 16-bit atom widened with its sign

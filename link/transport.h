@@ -20,6 +20,10 @@ public:
     // longer uses (the local transport's connection). Window handles of the
     // Windows transport own nothing, so the default does nothing.
     virtual void ReleaseWindow(std::uintptr_t window) { static_cast<void>(window); }
+    // Whether the server window found as `window` is still there, asked after
+    // a send to it failed. A server that ended is gone for good: one started
+    // again is a new window, found again by class.
+    virtual bool WindowExists(std::uintptr_t window) = 0;
     // The message number for a name: the same non-zero number in every
     // process; 0 on failure.
     virtual std::uint32_t RegisterMessage(std::string_view name) = 0;

@@ -194,7 +194,8 @@ public:
         // deadline.
         int failure = 0;
         connection.fd = ConnectWithin(connection.path, Clock::now(), failure);
-        if (connection.fd < 0 && failure != 0) {
+        if ((connection.fd < 0 && failure != 0) || !Identify(connection)) {
+            Disconnect(connection);
             return 0;
         }
         const std::uintptr_t handle = nextHandle_++;
@@ -208,6 +209,23 @@ public:
             Disconnect(found->second);
             windows_.erase(found);
         }
+    }
+
+    // The window is the socket found at the open, while someone listens at
+    // it. A server started again binds a new socket: another window.
+    bool WindowExists(std::uintptr_t window) override {
+        const auto found = windows_.find(window);
+        if (found == windows_.end() || !IsSameSocket(found->second)) {
+            return false;
+        }
+        Connection& connection = found->second;
+        if (connection.fd >= 0) {
+            return true;
+        }
+        // One attempt, no waiting; a connection made is the next send's.
+        int failure = 0;
+        connection.fd = ConnectWithin(connection.path, Clock::now(), failure);
+        return connection.fd >= 0 || failure == 0;
     }
 
     std::uint32_t RegisterMessage(std::string_view name) override {
@@ -327,6 +345,10 @@ public:
         Connection& connection = found->second;
         int error = 0;
         if (connection.fd < 0) {
+            if (!IsSameSocket(connection)) {
+                lastError = ENOENT;  // the window is gone
+                return false;
+            }
             connection.fd = ConnectWithin(connection.path, deadline, error);
             if (connection.fd < 0) {
                 lastError = static_cast<std::uint32_t>(error);  // 0: a plain time-out
@@ -392,7 +414,32 @@ private:
         std::string path;
         int fd = -1;
         std::vector<std::uint8_t> received;  // bytes of replies not yet taken
+        // The socket found at the open. A file made anew may get the number
+        // of one removed just before, never also its time of making.
+        dev_t device = 0;
+        ino_t inode = 0;
+        timespec changed{};
     };
+
+    // Records which socket lies at the connection's path; false when none.
+    static bool Identify(Connection& connection) {
+        struct stat status {};
+        if (stat(connection.path.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode)) {
+            return false;
+        }
+        connection.device = status.st_dev;
+        connection.inode = status.st_ino;
+        connection.changed = status.st_ctim;
+        return true;
+    }
+
+    static bool IsSameSocket(const Connection& connection) {
+        struct stat status {};
+        return stat(connection.path.c_str(), &status) == 0 && S_ISSOCK(status.st_mode) &&
+               status.st_dev == connection.device && status.st_ino == connection.inode &&
+               status.st_ctim.tv_sec == connection.changed.tv_sec &&
+               status.st_ctim.tv_nsec == connection.changed.tv_nsec;
+    }
     struct Mapping {
         std::string path;
         int fd = -1;

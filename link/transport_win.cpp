@@ -18,6 +18,19 @@ public:
             ::FindWindowExA(nullptr, nullptr, name.c_str(), nullptr));
     }
 
+    bool WindowExists(std::uintptr_t window) override {
+        // A handle can come back for another window once its own has been
+        // destroyed: it counts only while it is a server's window still.
+        const auto handle = reinterpret_cast<HWND>(window);
+        char name[16] = {};
+        if (window == 0 || !::IsWindow(handle) ||
+            ::GetClassNameA(handle, name, static_cast<int>(sizeof name)) == 0) {
+            return false;
+        }
+        const std::string_view found(name);
+        return found == "UIPCMAIN" || found == "FS98MAIN";
+    }
+
     std::uint32_t RegisterMessage(std::string_view name) override {
         const std::string text(name);
         return ::RegisterWindowMessageA(text.c_str());

@@ -2,7 +2,9 @@
 // saving, the check cycle, failing a system, continuing failures, the
 // connection and pause checks, notifications.
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,64 @@ TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsUntilItIsMade) {
     engine->cmdActivate_Click();
     engine->cmdDisable_Click();
     EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
+}
+
+// A simulator that quits is known at the first exchange after, without
+// retries; the connection timer then looks for it every five seconds, and
+// one started again (a new window, perhaps WideClient's) is opened in full.
+// The code goes from the status line and the held engine is held again.
+TEST_F(EngineTest, ASimulatorStartedAgainIsFoundWithinFiveSecondsAndFailuresGoOn) {
+    for (const std::string_view comesBackAs :
+         {test_support::kFsuipcClass, std::string_view("FS98MAIN")}) {
+        SCOPED_TRACE(comesBackAs);
+        StartWithOnly(kPitot, "");
+        engine->SetPauseWithSim(1);
+        engine->FailSystem(kEngine2);
+        clock.Advance(1000);
+        server.SetWindowClass("");
+        const int sends = server.Sends();
+        clock.Advance(1000);  // the pause check and the held engine
+        EXPECT_EQ(server.Sends() - sends, 1);
+        EXPECT_EQ(state().window.title, "Skyfault Error: IPC sendmessage failed all retries");
+        EXPECT_EQ(Status(), "12");
+        clock.Advance(5000);
+        EXPECT_EQ(state().window.title, "Skyfault Error: Cannot link to FSUIPC or WideClient");
+        EXPECT_EQ(server.Sends() - sends, 1);
+        server.SetWindowClass(comesBackAs);
+        server.ClearLog();
+        clock.Advance(5000);
+        EXPECT_EQ(state().window.title, "Skyfault Connected");
+        EXPECT_EQ(Status(), "Skyfault Activated");
+        clock.Advance(2000);
+        const auto writes = server.Writes();
+        EXPECT_EQ(server.Reads().front().offset, 0x3304u);
+        EXPECT_TRUE(std::ranges::any_of(writes, [](const test_support::Access& w) {
+            return w.offset == offsets::kMixture[1] && ValueOf(w) == 0;
+        }));
+    }
+}
+
+// A hung server costs each tick one exchange's tries at most: the check with
+// a failure due, the pause check and each continuing failure's tick.
+TEST_F(EngineTest, AHungServerCostsEachTickOneExchangesTriesAtMost) {
+    StartWithOnly(kPitot, kAlwaysList);
+    engine->SetPauseWithSim(1);
+    for (int id : {kEngine1, kEngine3, kLeftTank, kRightTank, kLandingGear}) {
+        engine->FailSystem(static_cast<std::int16_t>(id));
+    }
+    std::map<std::int64_t, int> sendsOfTick;
+    server.SetSendHook([&] { ++sendsOfTick[clock.TickCount()]; });
+    server.SetTimeoutsBeforeSuccess(1 << 30);
+    NextCheck();
+    EXPECT_EQ(Status(), "Error in Process: 11");
+    EXPECT_TRUE(state().window.chkFailureTypeEnabled[kPitot]);
+    ASSERT_GT(sendsOfTick.size(), 40u);
+    for (const auto& [tick, sends] : sendsOfTick) {
+        EXPECT_LE(sends, link::Link::kSendAttempts) << "tick " << tick;
+    }
+    server.SetTimeoutsBeforeSuccess(0);
+    clock.Advance(1000);
+    EXPECT_EQ(Status(), "Skyfault Activated");
 }
 
 // A failed pause check writes its code only when the code is new, so later

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -30,6 +31,7 @@
 #include "link/local_ipc.h"
 #include "link/local_ipc_posix.h"
 #include "link/transport_posix.h"
+#include "sim/sim_core.h"
 
 extern char** environ;
 
@@ -138,11 +140,13 @@ private:
 
 // A rogue server on the meeting place's socket: `reply` turns the sequence
 // number of each request frame into the bytes sent back (none: it hangs up).
+// The first frame may be answered by `first` instead.
 class RogueServer {
 public:
     using Reply = std::function<std::vector<std::uint8_t>(std::uint32_t sequence)>;
-    RogueServer(const std::string& path, Reply reply)
-        : listen_(ListenAt(path)), thread_([this, reply] {
+    using FirstReply = std::function<std::vector<std::uint8_t>(const local::RequestFrame&)>;
+    RogueServer(const std::string& path, Reply reply, FirstReply first = nullptr)
+        : listen_(ListenAt(path)), thread_([this, reply, first] {
               std::array<std::uint8_t, local::kRequestFrameSize> frame{};
               const timeval limit{0, 200000};
               while (!stop_) {
@@ -151,10 +155,11 @@ public:
                   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
                   while (fd >= 0 && recv(fd, frame.data(), frame.size(), MSG_WAITALL) ==
                                         static_cast<ssize_t>(frame.size())) {
-                      ++frames_;
-                      const auto bytes = reply(local::DecodeRequest(frame.data())
-                                                   .value_or(local::RequestFrame{})
-                                                   .sequence);
+                      const auto request =
+                          local::DecodeRequest(frame.data()).value_or(local::RequestFrame{});
+                      const bool firstFrame = frames_++ == 0;
+                      const auto bytes =
+                          first && firstFrame ? first(request) : reply(request.sequence);
                       if (bytes.empty()) {
                           break;
                       }
@@ -192,8 +197,9 @@ protected:
     }();
     const std::string meeting = dir + "/skyfault-ipc", server = meeting + "/UIPCMAIN";
     const std::string block = meeting + "/" + link::BlockName(getpid());
+    int pauses = 0;  // the pauses between tries
     std::unique_ptr<link::Transport> transport =
-        link::MakeLocalTransport({50, [](std::uint32_t) {}});
+        link::MakeLocalTransport({50, [this](std::uint32_t) { ++pauses; }});
     link::Link link{*transport};
 
     std::int32_t Open() {
@@ -226,12 +232,29 @@ protected:
     }
 };
 
-TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
-    {
-        Process sim;
-        ASSERT_TRUE(sim.Ready());
-        ASSERT_EQ(Open(), link::kOkay);
+// What the stand-in answers to a request naming a block in `directory`.
+std::vector<std::uint8_t> Serve(const std::string& directory, const std::string& name,
+                                std::uint32_t sequence) {
+    const int fd = open((directory + "/" + name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    void* block = fd < 0
+                      ? MAP_FAILED
+                      : mmap(nullptr, sim::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    std::uint32_t answer = 0;
+    if (block != MAP_FAILED) {
+        sim::OffsetSpace space;
+        answer = sim::ProcessBlock(static_cast<std::uint8_t*>(block), space, [](const auto&) {});
+        munmap(block, sim::kBlockSize);
     }
+    close(fd);
+    const auto reply = local::EncodeReply({sequence, answer});
+    return {reply.begin(), reply.end()};
+}
+
+// Each rogue answers the open as a server would, then as it likes: the link
+// stays with the window it opened.
+TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
+    std::string place, error;
+    ASSERT_TRUE(local::PrepareMeetingDirectory(place, error)) << error;
     const std::pair<RogueServer::Reply, std::int32_t> cases[] = {
         {[](std::uint32_t) { return std::vector<std::uint8_t>(12, 0x5A); }, link::kSendFailed},
         {[](std::uint32_t sequence) {  // always the answer to another request
@@ -243,12 +266,17 @@ TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
     };
     for (const auto& [reply, code] : cases) {
         SCOPED_TRACE(code);
-        RogueServer rogue(server, reply);
+        RogueServer rogue(server, reply, [this](const local::RequestFrame& request) {
+            return Serve(meeting, request.name, request.sequence);
+        });
+        ASSERT_EQ(Open(), link::kOkay);
+        const int opening = rogue.Frames();
         std::uint32_t value = 0;
         EXPECT_EQ(Exchange(value), code);
         EXPECT_EQ(value, 0u);
-        EXPECT_GT(rogue.Frames(), 0);
+        EXPECT_GT(rogue.Frames(), opening);
         EXPECT_TRUE(link.IsOpen());
+        link.LinkClose();
     }
 }
 
@@ -354,7 +382,7 @@ TEST_F(LinkFaultTest, UnfitMeetingPlacesAreTakenForNoServer) {
     EXPECT_EQ(local::MeetingDirectory(), "/tmp/skyfault-ipc-" + std::to_string(geteuid()));
 }
 
-TEST_F(LinkFaultTest, TheStandInTakesOverAStaleSocketNeverALiveOneAndRemovesItsOwn) {
+TEST_F(LinkFaultTest, TheStandInTakesOverAStaleSocketNeverALiveOneAndIsANewWindowWhenStartedAgain) {
     ASSERT_EQ(mkdir(meeting.c_str(), 0700), 0);
     const std::string wide = meeting + "/FS98MAIN";
     close(ListenAt(wide));  // as a killed server leaves it
@@ -364,8 +392,23 @@ TEST_F(LinkFaultTest, TheStandInTakesOverAStaleSocketNeverALiveOneAndRemovesItsO
     ASSERT_TRUE(second.Printed("already listening"));
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_EQ(Open(), link::kOkay);
-    sim.Signal(SIGTERM);
-    EXPECT_EQ(sim.Wait(), 0);
+    // Killed, it leaves its socket: a server gone is known at once, without
+    // a try again; started again, it is a new window that takes a new open.
+    sim.Signal(SIGKILL);
+    sim.Wait();
+    const int pausesBefore = pauses;
+    std::uint32_t value = 0;
+    EXPECT_EQ(Exchange(value), link::kSendFailed);
+    EXPECT_EQ(pauses, pausesBefore);
+    Process again({"--class", "FS98MAIN"});
+    ASSERT_TRUE(again.Ready());
+    EXPECT_EQ(Exchange(value), link::kSendFailed);
+    EXPECT_TRUE(link.ServerLost());
+    link.LinkInitialize();
+    EXPECT_EQ(Open(), link::kOkay);
+    ExpectServed();
+    again.Signal(SIGTERM);
+    EXPECT_EQ(again.Wait(), 0);
     EXPECT_FALSE(fs::exists(wide));
 }
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -26,10 +27,20 @@ namespace {
 
 using namespace skyfault::system_id;
 
+// A link code in the status line: bare, or as a failure not carried out.
+bool ShowsLinkCode(const std::string& status) {
+    return status.rfind("Error in ", 0) == 0 ||
+           (!status.empty() && status.find_first_not_of("-0123456789") == std::string::npos);
+}
+
 // Only the link's codes 11, 12 and 13 may show, alone or as a failure not
-// carried out; a failure never shows as not written.
-bool UnexpectedError(const std::string& status) {
+// carried out; a failure never shows as not written, but while the link is
+// down (9, not open).
+bool UnexpectedError(const std::string& status, bool connected) {
     const std::string code = status.substr(status.rfind("Error in Process: ", 0) == 0 ? 18 : 0);
+    if (!connected && (status == "9" || status == "Error in Write: 9")) {
+        return false;
+    }
     return status.rfind("Error in Write", 0) == 0 ||
            (code.find_first_not_of("-0123456789") == std::string::npos && code != "11" &&
             code != "12" && code != "13");
@@ -113,6 +124,9 @@ protected:
 
     bool corrupting = false;  // a read may then deliver a wrong value
     int awaySeconds = 0;
+    // What the server answers as; when it comes back from being away, it is
+    // a new window, perhaps as the other class.
+    std::string_view serverClass = test_support::kFsuipcClass;
     // True when the server is sound again and stays so this second; it may
     // stay away a while.
     bool Misbehave() {
@@ -121,7 +135,7 @@ protected:
             return false;
         }
         corrupting = false;
-        server.SetWindowClass(test_support::kFsuipcClass);
+        server.SetWindowClass(serverClass);
         server.SetTimeoutsBeforeSuccess(0);
         server.SetAnswer(1);
         server.SetSendFailure(0, 0);
@@ -135,7 +149,8 @@ protected:
             server.SetSendFailure(test_support::kInvalidWindowError, Pick(1, 40));
         } else if (kind == 3) {
             server.SetWindowClass("");
-            awaySeconds = Pick(1, 20);
+            awaySeconds = Pick(0, 20);
+            serverClass = Chance(0.3) ? "FS98MAIN" : test_support::kFsuipcClass;
         } else if (kind == 4) {  // odd replies: a bit of the block's first records flipped
             corrupting = true;
             server.SetReplyHook([state = rng()](std::uint8_t* block) mutable {
@@ -152,10 +167,13 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
     const std::int64_t seconds = length != nullptr ? std::atoll(length) : 7 * 24 * 3600;
     WriteConfig(RandomConfig());
     Start();
-    int failures = 0, faultySeconds = 0, pausedChecks = 0, continuingWrites = 0;
+    int failures = 0, faultySeconds = 0, pausedChecks = 0, continuingWrites = 0, relinks = 0;
+    int downSeconds = 0;  // sound and activated, with the link down
     for (std::int64_t second = 0; second < seconds; ++second) {
         SCOPED_TRACE("simulated second " + std::to_string(second));
         const auto before = state().window.chkFailureTypeEnabled;
+        const bool wasConnected = state().window.connectStatus;
+        const int sendsBefore = server.Sends();
         Pilot();
         User();
         const bool healthy = Misbehave();
@@ -221,18 +239,40 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
                 ASSERT_EQ(value, 0);
             }
         }
+        // A code goes once the link answers again; a sound server answers
+        // every send but the one that finds its old window gone.
+        if (healthy) {
+            std::set<int> answered;
+            for (const test_support::Access& access : server.Log()) {
+                answered.insert(access.send);
+            }
+            ASSERT_LE(server.Sends() - sendsBefore - static_cast<int>(answered.size()), 1);
+            if (!answered.empty()) {
+                ASSERT_FALSE(ShowsLinkCode(window.txtMessage.text)) << window.txtMessage.text;
+            }
+        }
         server.ClearLog();
         const bool checking = timer(TimerId::FailureEvent).Enabled();
         ASSERT_FALSE(window.cmdActivateEnabled && checking) << "checking while disabled";
-        if (healthy && state().settings.pauseWithSim == 1) {  // just while the simulator runs
+        // Just while the simulator runs and is linked.
+        const bool linked = wasConnected && window.connectStatus;
+        if (healthy && linked && state().settings.pauseWithSim == 1) {
             ASSERT_EQ(checking, !paused && !window.cmdActivateEnabled) << "paused: " << paused;
         }
-        if (paused) {
+        if (paused && linked) {
             ++pausedChecks;
             ASSERT_EQ(window.txtMessage.text, "Simulator Paused");
         }
-        ASSERT_TRUE(link.IsOpen());
-        ASSERT_FALSE(UnexpectedError(window.txtMessage.text)) << window.txtMessage.text;
+        // The title follows the link: a server gone is known at its first
+        // exchange, and one back is found again by the connection timer.
+        ASSERT_EQ(window.connectStatus, link.IsOpen() && !link.ServerLost());
+        ASSERT_EQ(window.title == "Skyfault Connected", window.connectStatus) << window.title;
+        downSeconds =
+            healthy && !window.connectStatus && window.cmdDisableEnabled ? downSeconds + 1 : 0;
+        ASSERT_LE(downSeconds, 5) << window.title;
+        relinks += !wasConnected && window.connectStatus ? 1 : 0;
+        ASSERT_FALSE(UnexpectedError(window.txtMessage.text, window.connectStatus))
+            << window.txtMessage.text;
 
         if (second % (6 * 3600) == 6 * 3600 - 1) {  // Exit and start again
             for (awaySeconds = 0; !Misbehave();) {  // a sound server for the restart
@@ -246,7 +286,8 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
             ASSERT_EQ(WriteCFG(state().settings), saved);
         }
     }
-    EXPECT_TRUE(failures > 0 && faultySeconds > 0 && pausedChecks > 0 && continuingWrites > 0);
+    EXPECT_TRUE(failures > 0 && faultySeconds > 0 && pausedChecks > 0 && continuingWrites > 0 &&
+                relinks > 0);
 }
 
 TEST(SaveFaultTest, SavingProcessKilledAtRandomMomentsLeavesOneWholeFile) {

@@ -8,7 +8,6 @@ namespace skyfault::test_support {
 
 namespace {
 
-constexpr std::uintptr_t kWindow = 0x5150;
 constexpr std::string_view kMessageName = "FSASMLIB:IPC";
 
 }  // namespace
@@ -20,11 +19,18 @@ std::vector<Access> InProcessServer::Only(Access::Kind kind) const {
     return out;
 }
 
+void InProcessServer::SetWindowClass(std::string_view className) {
+    if (className != windowClass_) {
+        windowClass_ = className;
+        window_ += 0x10;
+    }
+}
+
 std::uintptr_t InProcessServer::FindServerWindow(std::string_view className) {
     windowQueries_.emplace_back(className);
     const bool found = !windowClass_.empty() && className == windowClass_;
     windows_ += found ? 1 : 0;
-    return found ? kWindow : 0;
+    return found ? window_ : 0;
 }
 
 std::uint32_t InProcessServer::RegisterMessage(std::string_view name) {
@@ -68,10 +74,13 @@ bool InProcessServer::SendMessageTimeout(std::uintptr_t window, std::uint32_t me
                                          std::uint32_t timeoutMs, std::uint32_t& answer,
                                          std::uint32_t& lastError) {
     ++sends_;
+    if (sendHook_) {
+        sendHook_();
+    }
     lastSend_ = {wParam, timeoutMs, {}};
     answer = 0;
     lastError = 0;
-    if (windowClass_.empty() || window != kWindow) {
+    if (!WindowExists(window)) {
         lastError = kInvalidWindowError;
         return false;
     }

@@ -36,8 +36,10 @@ public:
     enum class Step { kNone, kRegister, kAtom, kMapping, kMappingExists, kView };
 
     sim::OffsetSpace& Space() { return space_; }
-    // The window class present (kFsuipcClass by default; "" for none).
-    void SetWindowClass(std::string_view className) { windowClass_ = className; }
+    // The window class present (kFsuipcClass by default; "" for none). A
+    // server that comes back, or comes as another class, has a new window,
+    // as a simulator started again has.
+    void SetWindowClass(std::string_view className);
     // The answer of every processed send; anything but 1 leaves the block.
     void SetAnswer(std::uint32_t answer) { answer_ = answer; }
     // The next `count` sends time out (false, last error 0).
@@ -52,6 +54,8 @@ public:
         replyHook_ = std::move(hook);
     }
     void Fail(Step step) { failing_ = step; }
+    // Called at the start of every send, answered or not.
+    void SetSendHook(std::function<void()> hook) { sendHook_ = std::move(hook); }
 
     int Sends() const { return sends_; }
     // Atoms, mappings, views and windows acquired and not yet released.
@@ -76,6 +80,9 @@ public:
 
     std::uintptr_t FindServerWindow(std::string_view className) override;
     void ReleaseWindow(std::uintptr_t window) override { windows_ -= window != 0 ? 1 : 0; }
+    bool WindowExists(std::uintptr_t window) override {
+        return !windowClass_.empty() && window == window_;
+    }
     std::uint32_t RegisterMessage(std::string_view name) override;
     std::uint32_t CurrentProcessId() override { return 0x1A4; }
     std::uint16_t AddAtom(std::string_view name) override;
@@ -96,11 +103,13 @@ private:
 
     sim::OffsetSpace space_;
     std::string windowClass_{kFsuipcClass};
+    std::uintptr_t window_ = 0x5150;
     std::uint32_t answer_ = 1;
     int timeoutsLeft_ = 0;
     std::uint32_t failureError_ = 0;
     int failuresLeft_ = 0;
     std::function<void(std::uint8_t*)> replyHook_;
+    std::function<void()> sendHook_;
     Step failing_ = Step::kNone;
 
     std::map<std::uint16_t, std::string> atoms_;
