@@ -284,9 +284,7 @@ void Engine::SetActivation(bool on) {
     state_.settings.activated = on;
     timer(TimerId::FailureEvent).SetEnabled(on);
     if (on) {
-        if (!window.connectStatus) {
-            timer(TimerId::CheckConnect).SetEnabled(true);
-        }
+        timer(TimerId::CheckConnect).SetEnabled(true);
         window.txtMessage.text = "Skyfault Activated";
     } else {
         timer(TimerId::CheckConnect).SetEnabled(false);
@@ -315,9 +313,7 @@ void Engine::Unload() {
 
 void Engine::cmdActivate_Click() {
     timer(TimerId::FailureEvent).SetEnabled(true);
-    if (!state_.window.connectStatus) {
-        timer(TimerId::CheckConnect).SetEnabled(true);
-    }
+    timer(TimerId::CheckConnect).SetEnabled(true);
     state_.window.cmdActivateEnabled = false;
     state_.window.cmdDisableEnabled = true;
     state_.settings.activated = true;
@@ -386,7 +382,7 @@ bool Engine::Process(std::int32_t& result) {
     }
     tickTimedOut_ = tickTimedOut_ || result == link::kTimedOut;
     if (link_.ServerLost() && state_.window.connectStatus) {
-        LinkLost(result);
+        LinkLost();
     }
     return false;
 }
@@ -402,14 +398,11 @@ void Engine::LinkAnswered() {
 }
 
 // The server's window has gone (the simulator quit or crashed): the title
-// says so, and the connection timer looks for a server again, as after a
-// start without one, while failures are activated.
-void Engine::LinkLost(std::int32_t result) {
+// says so as after a start without one, and the connection timer, which runs
+// while failures are activated, looks for a server again.
+void Engine::LinkLost() {
     state_.window.connectStatus = false;
-    state_.window.title = TitleError(result);
-    if (state_.window.cmdDisableEnabled) {
-        timer(TimerId::CheckConnect).SetEnabled(true);
-    }
+    state_.window.title = TitleError(link::kNoServer);
     MarkChanged();
 }
 
@@ -603,10 +596,15 @@ void Engine::tmrFlapsStuck_Timer() {
 
 // --- Link supervision --------------------------------------------------------
 
+// While connected, looks (without an exchange) whether the server's window
+// is still there; once it is not, or while not connected, opens the link
+// again, finding the server by class as at the start.
 void Engine::tmrCheckConnect_Timer() {
     if (state_.window.connectStatus) {
-        timer(TimerId::CheckConnect).SetEnabled(false);
-        return;
+        if (link_.ServerPresent()) {
+            return;
+        }
+        LinkLost();
     }
     Main();
 }

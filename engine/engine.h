@@ -23,7 +23,8 @@
 //      the program must end without saving anything more.
 //   4. Call `Main()`. The first call loads the window (reads the
 //      configuration file); `state().window.loaded` then says the window is
-//      to be shown. Later calls (from `tmrCheckConnect`) only retry the link.
+//      to be shown. Later calls (from `tmrCheckConnect`) only open the link
+//      again.
 //   5. Forward the window's commands: `cmdActivate_Click`, `cmdDisable_Click`,
 //      `btnExit_Click` / `mnuFileExit_Click`, and `Unload` for the close box.
 //      Check boxes the user ticks go through `SetAllowed`.
@@ -259,7 +260,7 @@ private:
     // link code from the status line, a server found gone loses the link.
     bool Process(std::int32_t& result);
     void LinkAnswered();
-    void LinkLost(std::int32_t result);
+    void LinkLost();
     // Shows a link code (or a text made from one) in the status line, to be
     // replaced by the state line once the link answers again.
     void ShowLinkCode(std::string text);

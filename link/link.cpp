@@ -148,6 +148,13 @@ bool Link::LinkOpen(std::int32_t requestedSim, std::int32_t& result) {
     return true;
 }
 
+bool Link::ServerPresent() {
+    if (view_ != nullptr && !serverLost_ && !transport_.WindowExists(serverWindow_)) {
+        serverLost_ = true;
+    }
+    return view_ != nullptr && !serverLost_;
+}
+
 bool Link::LinkRead(std::uint32_t offset, std::uint32_t size, void* destination,
                     std::int32_t& result) {
     if (view_ == nullptr) {

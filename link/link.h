@@ -47,6 +47,9 @@ public:
     // The server window of the open link is gone: every exchange ends with
     // 12 at once, without a send, until the link is opened again.
     bool ServerLost() const { return serverLost_; }
+    // Looks, without an exchange, whether the open link's server window is
+    // still there; one found gone is lost as above. False on a closed link.
+    bool ServerPresent();
     std::int32_t FsuipcVersion() const { return fsuipcVersion_; }
     std::uint32_t SimVersion() const { return simVersion_; }
 

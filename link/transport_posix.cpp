@@ -219,9 +219,10 @@ public:
             return false;
         }
         Connection& connection = found->second;
-        if (connection.fd >= 0) {
+        if (connection.fd >= 0 && !PeerHungUp(connection.fd)) {
             return true;
         }
+        Disconnect(connection);
         // One attempt, no waiting; a connection made is the next send's.
         int failure = 0;
         connection.fd = ConnectWithin(connection.path, Clock::now(), failure);
@@ -420,6 +421,20 @@ private:
         ino_t inode = 0;
         timespec changed{};
     };
+
+    // The server has closed the connection (it ended, or was killed). A late
+    // reply waiting to be read is no hang-up; it is dropped at the next send.
+    static bool PeerHungUp(int fd) {
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, 0) <= 0) {
+            return false;
+        }
+        if ((wait.revents & (POLLHUP | POLLERR)) != 0) {
+            return true;
+        }
+        std::uint8_t byte = 0;
+        return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    }
 
     // Records which socket lies at the connection's path; false when none.
     static bool Identify(Connection& connection) {

@@ -76,7 +76,7 @@ TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesN
               std::string::npos);
 }
 
-TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsUntilItIsMade) {
+TEST_F(EngineTest, TheConnectionIsLookedForEveryFiveSecondsWhileActivated) {
     server.SetWindowClass("");
     Start();
     const auto queries = server.WindowQueries().size();
@@ -85,45 +85,47 @@ TEST_F(EngineTest, TheConnectionIsRetriedEveryFiveSecondsUntilItIsMade) {
     server.SetWindowClass(test_support::kFsuipcClass);
     clock.Advance(1);
     EXPECT_EQ(state().window.title, "Skyfault Connected");
-    clock.Advance(5000);
-    engine->cmdDisable_Click();  // once connected, Activate does not start it again
-    engine->cmdActivate_Click();
     engine->cmdDisable_Click();
     EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
+    engine->cmdActivate_Click();  // connected, it watches the server's window
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
 }
 
-// A simulator that quits is known at the first exchange after, without
-// retries; the connection timer then looks for it every five seconds, and
-// one started again (a new window, perhaps WideClient's) is opened in full.
-// The code goes from the status line and the held engine is held again.
-TEST_F(EngineTest, ASimulatorStartedAgainIsFoundWithinFiveSecondsAndFailuresGoOn) {
-    for (const std::string_view comesBackAs :
-         {test_support::kFsuipcClass, std::string_view("FS98MAIN")}) {
-        SCOPED_TRACE(comesBackAs);
+// A simulator that quits is known at the first exchange after it, without
+// retries, or else within five seconds without any exchange; the connection
+// timer then looks for it every five seconds, and one started again (a new
+// window, perhaps WideClient's) is opened in full. The code goes from the
+// status line and a held engine is held again.
+TEST_F(EngineTest, ASimulatorThatQuitsIsKnownAndOneStartedAgainIsFoundWithinFiveSeconds) {
+    for (const bool exchanging : {true, false}) {
+        SCOPED_TRACE(exchanging);
         StartWithOnly(kPitot, "");
-        engine->SetPauseWithSim(1);
-        engine->FailSystem(kEngine2);
+        if (exchanging) {
+            engine->SetPauseWithSim(1);
+            engine->FailSystem(kEngine2);
+        }
         clock.Advance(1000);
         server.SetWindowClass("");
         const int sends = server.Sends();
-        clock.Advance(1000);  // the pause check and the held engine
-        EXPECT_EQ(server.Sends() - sends, 1);
-        EXPECT_EQ(state().window.title, "Skyfault Error: IPC sendmessage failed all retries");
-        EXPECT_EQ(Status(), "12");
-        clock.Advance(5000);
+        clock.Advance(exchanging ? 1000 : 5000);
         EXPECT_EQ(state().window.title, "Skyfault Error: Cannot link to FSUIPC or WideClient");
-        EXPECT_EQ(server.Sends() - sends, 1);
-        server.SetWindowClass(comesBackAs);
+        EXPECT_EQ(Status(), exchanging ? "12" : "Skyfault Activated");
+        clock.Advance(5000);
+        EXPECT_EQ(server.Sends() - sends, exchanging ? 1 : 0);
+        server.SetWindowClass(exchanging ? test_support::kFsuipcClass : "FS98MAIN");
         server.ClearLog();
         clock.Advance(5000);
         EXPECT_EQ(state().window.title, "Skyfault Connected");
         EXPECT_EQ(Status(), "Skyfault Activated");
         clock.Advance(2000);
-        const auto writes = server.Writes();
+        ASSERT_FALSE(server.Reads().empty());
         EXPECT_EQ(server.Reads().front().offset, 0x3304u);
-        EXPECT_TRUE(std::ranges::any_of(writes, [](const test_support::Access& w) {
-            return w.offset == offsets::kMixture[1] && ValueOf(w) == 0;
-        }));
+        EXPECT_EQ(std::ranges::any_of(server.Writes(),
+                                      [](const test_support::Access& w) {
+                                          return w.offset == offsets::kMixture[1] &&
+                                                 ValueOf(w) == 0;
+                                      }),
+                  exchanging);
     }
 }
 
@@ -292,9 +294,13 @@ TEST_F(EngineTest, AFailureNotWrittenLeavesNothingBehindAndStaysEligible) {
         for (int id : {kEngine2, kLandingGear, kFlaps, kLeftTank, kPitot}) {
             SCOPED_TRACE(std::to_string(closed) + ", system " + std::to_string(id));
             StartWithOnly(id, kAlwaysList);
+            engine->SetCheckInterval("1", 1000);
             server.Space().WriteU32(0x0BE8, 16383);
             server.Space().WriteU32(0x0B7C, 50 * 65536);
-            closed ? link.LinkClose() : server.SetWindowClass("");
+            engine->SetAllowed(id, 0);
+            server.SetWindowClass("");
+            clock.Advance(closed ? 5000 : 0);  // looked for in vain: the link is closed
+            engine->SetAllowed(id, 1);
             NextCheck();
             EXPECT_EQ(Status(), closed ? "Error in Write: 9" : "Error in Process: 12");
             EXPECT_TRUE(state().window.chkFailureTypeEnabled[id]);
@@ -305,10 +311,9 @@ TEST_F(EngineTest, AFailureNotWrittenLeavesNothingBehindAndStaysEligible) {
             }
             engine->SetAllowed(id, 0);
             server.SetWindowClass(test_support::kFsuipcClass);
-            std::int32_t result = 0;
-            ASSERT_TRUE(link.IsOpen() || link.LinkOpen(0, result));
             server.ClearLog();
             clock.Advance(12000);
+            EXPECT_EQ(state().window.title, "Skyfault Connected");
             EXPECT_TRUE(server.Writes().empty());
             engine->SetAllowed(id, 1);
             NextCheck();

@@ -392,10 +392,12 @@ TEST_F(LinkFaultTest, TheStandInTakesOverAStaleSocketNeverALiveOneAndIsANewWindo
     ASSERT_TRUE(second.Printed("already listening"));
     EXPECT_EQ(second.Wait(), 1);
     EXPECT_EQ(Open(), link::kOkay);
-    // Killed, it leaves its socket: a server gone is known at once, without
-    // a try again; started again, it is a new window that takes a new open.
+    // Killed, it leaves its socket: a server gone is known at once, by a
+    // look or at the first send, without a try again; started again, it is a
+    // new window that takes a new open.
     sim.Signal(SIGKILL);
     sim.Wait();
+    EXPECT_FALSE(link.ServerPresent());
     const int pausesBefore = pauses;
     std::uint32_t value = 0;
     EXPECT_EQ(Exchange(value), link::kSendFailed);
