@@ -17,9 +17,12 @@ e2e_cleanup() { kill "${E2E_PIDS[@]}" 2>/dev/null; wait "${E2E_PIDS[@]}"; [ -n "
 
 fail() { echo "FAILED: $*"; tail -n 40 "$E2E_DIR"/*.log; exit 1; }
 
-# wait_for FILE TEXT SECONDS: until a line of FILE holds the fixed TEXT.
+# wait_for FILE TEXT SECONDS [COUNT]: until COUNT (1) lines of FILE hold the
+# fixed TEXT.
 wait_for() {
-    for ((i = 0; i < $3 * 10; i++)); do grep -qsF -- "$2" "$1" && return 0 || sleep 0.1; done
+    for ((i = 0; i < $3 * 10; i++)); do
+        [ "$(grep -csF -- "$2" "$1")" -ge "${4:-1}" ] && return 0 || sleep 0.1
+    done
     return 1
 }
 
@@ -54,10 +57,13 @@ write_pitot_config() {
     } >"$1"
 }
 
-# start_sim BINARY: the stand-in, taking commands from the pipe on fd 7.
+# start_sim BINARY [OPTION...]: the stand-in, taking commands from the pipe on
+# fd 7 (a new one for a stand-in started again).
 start_sim() {
+    exec 7>&-
+    rm -f "$E2E_DIR/sim.in"
     mkfifo "$E2E_DIR/sim.in"
-    "$1" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
+    "$1" "${@:2}" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
     E2E_SIM=$! E2E_PIDS+=($!)
     exec 7>"$E2E_DIR/sim.in"
     wait_for "$E2E_DIR/sim.log" ready 20 || fail "the stand-in did not get ready"

@@ -4,7 +4,7 @@
 # stand-in and shown in red, File > Exit writes the skyfault.cfg that
 # skyfault-exitcfg makes from the same file (which the Windows program's test
 # compares its own with); SIGTERM, SIGINT and SIGHUP end it cleanly without
-# writing it.
+# writing it. A stand-in that quits and starts again is followed.
 # Usage: program_test.sh SKYFAULT SKYFAULT_SIM ARTIFACTS SKYFAULT_EXITCFG
 set -uo pipefail
 app=$1 sim=$2 exitcfg=$4
@@ -43,4 +43,20 @@ for signal in TERM INT HUP; do
     [ ! -e "${blocks[0]}" ] || fail "SIG$signal left the block file ${blocks[0]}"
     [ ! -e "$cfg" ] || fail "SIG$signal wrote skyfault.cfg"
 done
+# The stand-in quits and starts again as WideClient's: the title follows it,
+# and Pitot, due once the airspeed is within its window, fails on the new one.
+write_pitot_config "$cfg" 0 ""
+sed -i 's/^PitotStr=1,0,/PitotStr=1,200,/' "$cfg"
+start_app "$app"
+wait_for "$E2E_DIR/app.log" "title: Skyfault Connected" 30 || fail "restart: not connected"
+echo quit >&7
+wait_exit "$E2E_SIM" 15 || fail "the stand-in did not quit"
+wait_for "$E2E_DIR/app.log" "title: Skyfault Error: Cannot link to FSUIPC or WideClient" 6 ||
+    fail "the title still says connected 5 s after the stand-in quit"
+start_sim "$sim" --class FS98MAIN
+wait_for "$E2E_DIR/app.log" "title: Skyfault Connected" 10 2 ||
+    fail "the stand-in started again was not found within 10 s"
+echo "set ias 250" >&7
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 10 || fail "the new stand-in saw no Pitot failure"
+app_exit
 echo "e2e program: passed"

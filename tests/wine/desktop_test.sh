@@ -3,7 +3,8 @@
 # skyfault-sim.exe, it fails Pitot, opens and closes each window (a picture
 # of the screen with each in ARTIFACTS) and File > Exit writes skyfault.cfg byte for byte as
 # skyfault-exitcfg (the Linux program's Exit) does; without the stand-in the
-# title says why, and Exit still saves.
+# title says why, and Exit still saves; a stand-in that starts later, quits
+# and starts again is followed.
 # Usage: desktop_test.sh SKYFAULT_EXE SIM_EXE DRIVER_EXE EXITCFG ARTIFACTS
 set -uo pipefail
 app=$(realpath -m "$1") sim=$(realpath -m "$2") E2E_DRIVER=$(realpath -m "$3") exitcfg=$(realpath -m "$4")
@@ -45,10 +46,25 @@ cmp "$E2E_DIR/linux/skyfault.cfg" "$work/skyfault.cfg" || fail "skyfault.cfg dif
 echo "quit" >&7
 wait_exit "$E2E_SIM" 15 && [ "$E2E_STATUS" -eq 0 ] || fail "the stand-in did not quit cleanly"
 
-rm "$work/skyfault.cfg"
+# Started without the stand-in, it finds one started later; it follows one
+# that quits and starts again as WideClient's, and Pitot, due once the
+# airspeed is within its window, fails on the new one.
+write_pitot_config "$work/skyfault.cfg" 0 ""
+sed -i 's/^PitotStr=1,0,/PitotStr=1,200,/' "$work/skyfault.cfg"
 start_wine_app "$app" "$work"
 step "no 'Cannot link' title" wait-title main "Skyfault Error: Cannot link to FSUIPC or WideClient" 40
 picture windows-main-unlinked
+rm "$work/skyfault.cfg"
+start_wine_sim "$sim"
+step "the stand-in started later was not found" wait-title main "Skyfault Connected" 10
+echo "quit" >&7
+wait_exit "$E2E_SIM" 15 || fail "the stand-in did not quit"
+step "the title still says connected 5 s after the stand-in quit" \
+    wait-title main "Skyfault Error: Cannot link to FSUIPC or WideClient" 6
+start_wine_sim "$sim" --class FS98MAIN
+step "the stand-in started again was not found" wait-title main "Skyfault Connected" 10
+echo "set ias 250" >&7
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 10 || fail "the new stand-in saw no Pitot failure"
 step "Exit did not end the program" command main btnExit wait-gone main 30
 [ -f "$work/skyfault.cfg" ] || fail "Exit wrote no skyfault.cfg"
 echo "wine desktop: 1 passed, 0 failed"

@@ -51,10 +51,13 @@ drive() {
     return "${PIPESTATUS[0]}"
 }
 
-# start_wine_sim SIM: skyfault-sim.exe, its commands from fd 7.
+# start_wine_sim SIM [OPTION...]: skyfault-sim.exe, its commands from fd 7 (a
+# new pipe for a stand-in started again).
 start_wine_sim() {
+    exec 7>&-
+    rm -f "$E2E_DIR/sim.in"
     mkfifo "$E2E_DIR/sim.in"
-    wine "$1" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
+    wine "$1" "${@:2}" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
     E2E_SIM=$!
     E2E_PIDS+=("$E2E_SIM")
     exec 7>"$E2E_DIR/sim.in"

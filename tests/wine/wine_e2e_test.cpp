@@ -1,7 +1,7 @@
 // The Windows transport against skyfault-sim.exe as a process of its own: a
 // server that answers late is a plain time-out, without a last error (the
-// link's 11), while a server that is gone fails the send with one (its 12);
-// a block's name is taken once.
+// link's 11), while a server that is gone fails the send with one (its 12)
+// and its window is known to be gone; a block's name is taken once.
 
 #include <gtest/gtest.h>
 
@@ -43,11 +43,18 @@ TEST(WineTransport, ALateServerTimesOutWithoutLastErrorAGoneOneWithOne) {
     std::uint32_t lastError = 7;
     EXPECT_FALSE(transport->SendMessageTimeout(server, message, atom, 0, 200, answer, lastError));
     EXPECT_EQ(lastError, 0u);
+    EXPECT_TRUE(transport->WindowExists(server)) << "late is not gone";
     TerminateProcess(sim.hProcess, 0);
     WaitForSingleObject(sim.hProcess, 10000);
     CloseHandle(sim.hProcess);
     EXPECT_FALSE(transport->SendMessageTimeout(server, message, atom, 0, 200, answer, lastError));
     EXPECT_NE(lastError, 0u);
+    EXPECT_FALSE(transport->WindowExists(server));
+    // A window of another class that got the handle is not the server's.
+    const HWND other =
+        CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(transport->WindowExists(reinterpret_cast<std::uintptr_t>(other)));
+    DestroyWindow(other);
     transport->CloseMapping(mapping);
     transport->DeleteAtom(atom);
 }
