@@ -2,7 +2,8 @@
 # Measures speed and memory: builds the benchmarks in Release (build-bench/),
 # runs them and prints a table, then measures the program itself (start-up
 # time, peak memory, idle CPU) beside the simulator stand-in, and the Windows
-# program under Wine (start-up time, peak memory) beside skyfault-sim.exe.
+# program under Wine (start-up time, peak memory) beside skyfault-sim.exe, and
+# how its window answers once the simulator has gone.
 #
 # Usage: scripts/bench.sh [--quick] [--no-program] [--no-windows]
 #   --quick       one repetition of each benchmark and a 10 s idle measurement
@@ -108,6 +109,9 @@ measure_windows_program() {
         python3 "$root/bench/wine_program.py" "$root/build-win/bin/skyfault.exe" \
             "$root/build-win/bin/skyfault-sim.exe" "$root/build-win/tests/skyfault-windriver.exe" \
             --runs "$repetitions"
+        python3 "$root/bench/wine_program.py" "$root/build-win/bin/skyfault.exe" \
+            "$root/build-win/bin/skyfault-sim.exe" "$root/build-win/tests/skyfault-windriver.exe" \
+            --server-gone "$idle_seconds"
     )
 }
 

@@ -4,9 +4,12 @@
 //   command WINDOW COMMAND    posts a menu or button command of resource.h
 //   escape WINDOW             posts the Escape key to WINDOW
 //   say TEXT | desktop        prints TEXT | has Wine's desktop up (a window made and ended)
+//   answer WINDOW SECONDS     asks WINDOW for its title every 20 ms for SECONDS and prints
+//                             how long it took to answer: "answers N median MS worst MS"
 // WINDOW: main, preferences, systems or about. Exit status: 0 done, 1 a step
 // failed (the reason on standard output), 64 a command line it cannot use.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -95,6 +98,32 @@ int main(int argc, char** argv) {
             }
             Say("desktop ready");
             i += 1;
+        } else if (step == "answer" && window != nullptr && left >= 2) {
+            // The window answers on its own thread, between its other work.
+            std::vector<double> waits;
+            LARGE_INTEGER frequency{}, before{}, after{};
+            QueryPerformanceFrequency(&frequency);
+            const ULONGLONG end =
+                GetTickCount64() + static_cast<ULONGLONG>(1000 * std::atof(args[i + 2].c_str()));
+            for (char title[512] = {}; GetTickCount64() < end; Sleep(20)) {
+                DWORD_PTR length = 0;
+                QueryPerformanceCounter(&before);
+                if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof title,
+                                        reinterpret_cast<LPARAM>(title), SMTO_NORMAL, 120000,
+                                        &length) == 0) {
+                    return Say("FAILED: " + args[i + 1] + " did not answer", 1);
+                }
+                QueryPerformanceCounter(&after);
+                waits.push_back(1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                                static_cast<double>(frequency.QuadPart));
+            }
+            std::sort(waits.begin(), waits.end());
+            char line[128];
+            std::snprintf(line, sizeof line, "answers %zu median %.1f worst %.1f", waits.size(),
+                          waits.empty() ? 0.0 : waits[waits.size() / 2],
+                          waits.empty() ? 0.0 : waits.back());
+            Say(line);
+            i += 3;
         } else if (step == "say" && left >= 1) {
             Say(args[i + 1]);
             i += 2;
