@@ -156,10 +156,13 @@ Engine::Engine(Dependencies dependencies)
         auto& slot = timers_[static_cast<int>(d.id)];
         slot = dependencies.timers.CreateTimer();
         slot->SetInterval(d.periodMs);
+        // Every tick starts with its own allowance of one time-out and ends
+        // by telling the window what it changed (a title, a code gone).
         slot->SetCallback([this, handler = d.handler] {
             tickTimedOut_ = false;
             (this->*handler)();
             tickTimedOut_ = false;
+            Flush();
         });
         slot->SetEnabled(false);
     }
