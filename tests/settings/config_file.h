@@ -11,6 +11,18 @@
 
 #include "settings/config.h"
 
+#ifdef _WIN32
+#include <process.h>
+inline long CurrentProcessId() {
+    return _getpid();
+}
+#else
+#include <unistd.h>
+inline long CurrentProcessId() {
+    return ::getpid();
+}
+#endif
+
 namespace skyfault {
 
 namespace fs = std::filesystem;
