@@ -1,6 +1,7 @@
 // Skyfault's entry: builds the engine over the platform's link transport,
 // Qt timers and the Qt sound player, runs Main (which loads the main window
-// and reads skyfault.cfg from the current folder), shows the window and runs
+// and reads skyfault.cfg from the folder it starts in,
+// whatever the current folder later becomes), shows the window and runs
 // the event loop until the window is unloaded. SIGTERM, SIGINT and SIGHUP
 // unload it as its close box does: the link is closed and nothing is saved.
 #include <QApplication>
@@ -11,6 +12,8 @@
 #include "engine/engine.h"
 #include "link/link.h"
 #include "link/transport.h"
+#include "settings/config.h"
+#include "settings/regular_file.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 #include "ui/qt/qt_sound_player.h"
@@ -28,7 +31,10 @@ int main(int argc, char** argv) {
     skyfault::ui::QtTimerFactory timers;
     skyfault::ui::QtSoundPlayer sound;
     skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
-        .link = link, .timers = timers, .sound = sound, .configPath = "skyfault.cfg"});
+        .link = link,
+        .timers = timers,
+        .sound = sound,
+        .configPath = skyfault::PathInCurrentFolder(skyfault::kConfigFileName)});
 
     skyfault::ui::QtFileDialog files;
     skyfault::ui::frmMain window(engine, files);

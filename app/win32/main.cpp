@@ -1,6 +1,7 @@
 // Skyfault's entry on Windows: builds the engine over the Windows link
 // transport, window timers and the MCI sound player, runs Main (which loads
-// the main window and reads skyfault.cfg from the current folder), shows the
+// the main window and reads skyfault.cfg from the folder it starts in,
+// whatever the current folder later becomes), shows the
 // window and runs the message loop until the window is unloaded.
 #include <memory>
 
@@ -8,6 +9,8 @@
 #include "link/link.h"
 #include "link/transport.h"
 #include "link/win32.h"
+#include "settings/config.h"
+#include "settings/regular_file.h"
 #include "ui/win32/file_dialog.h"
 #include "ui/win32/frmMain.h"
 #include "ui/win32/mci_player.h"
@@ -22,7 +25,10 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     skyfault::win32::WindowTimerFactory timers;
     skyfault::win32::MciSoundPlayer sound;
     skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
-        .link = link, .timers = timers, .sound = sound, .configPath = "skyfault.cfg"});
+        .link = link,
+        .timers = timers,
+        .sound = sound,
+        .configPath = skyfault::PathInCurrentFolder(skyfault::kConfigFileName)});
 
     skyfault::win32::Win32FileDialog files;
     skyfault::win32::frmMain window(engine, files);
