@@ -4,7 +4,11 @@
 // whatever the current folder later becomes), shows the window and runs
 // the event loop until the window is unloaded. SIGTERM, SIGINT and SIGHUP
 // unload it as its close box does: the link is closed and nothing is saved.
+// A second start in the same user session only says that Skyfault is
+// already running, and ends.
 #include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
 #include <memory>
 
 #include "app/qt/end_signals.h"
@@ -13,6 +17,7 @@
 #include "link/link.h"
 #include "link/transport.h"
 #include "settings/config.h"
+#include "settings/instance_lock.h"
 #include "settings/regular_file.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
@@ -24,6 +29,16 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromUtf8(skyfault::ui::kApplicationTitle));
     // The program ends only when the main window is unloaded.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // One Skyfault per user session: a second would fail systems twice and
+    // race the first one's saves.
+    const skyfault::InstanceLock instance;
+    if (instance.heldElsewhere()) {
+        std::fputs("Skyfault is already running.\n", stderr);
+        QMessageBox::information(nullptr, QString::fromUtf8(skyfault::ui::kApplicationTitle),
+                                 QStringLiteral("Skyfault is already running."));
+        return 1;
+    }
 
     const std::unique_ptr<skyfault::link::Transport> transport =
         skyfault::link::MakePlatformTransport();

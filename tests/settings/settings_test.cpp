@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/instance_lock.h"
 #include "settings/regular_file.h"
 #include "settings/text.h"
 #include "tests/settings/config_file.h"
@@ -305,6 +306,27 @@ TEST(Bounds, TheLongestEntriesReadBackWhole) {
     EXPECT_EQ(back.systemStr[15], settings.systemStr[15]);
     EXPECT_EQ(back.soundFiles[50], settings.soundFiles[50]);
     EXPECT_EQ(back.defaultSound, settings.defaultSound);
+}
+
+// One program per session: while the lock is held, another one of the same
+// name is refused at once; it is free again once let go. On POSIX systems
+// the session is $XDG_RUNTIME_DIR: another folder, another session.
+TEST_F(ConfigFile, ASecondProgramFindsTheLockTaken) {
+    const std::string name = "skyfault-test-" + std::to_string(std::random_device{}());
+    SetRuntimeFolder(folder_);
+    {
+        const InstanceLock first(name);
+        EXPECT_FALSE(first.heldElsewhere());
+        EXPECT_TRUE(InstanceLock(name).heldElsewhere());
+        EXPECT_FALSE(InstanceLock(name + "-other").heldElsewhere());
+#ifndef _WIN32
+        SetRuntimeFolder(folder_ / "another");
+        fs::create_directory(folder_ / "another");
+        EXPECT_FALSE(InstanceLock(name).heldElsewhere());
+        SetRuntimeFolder(folder_);
+#endif
+    }
+    EXPECT_FALSE(InstanceLock(name).heldElsewhere());
 }
 
 #ifdef _WIN32
