@@ -20,6 +20,27 @@ std::string Reason(const std::string& step, DWORD error) {
     return win::SystemMessage(error) + " (" + step + ")";
 }
 
+// Waits up to a second while another program holds `name` so that it cannot
+// be replaced (opened without sharing its deletion). False, with the last
+// error set, when it is still held.
+bool WaitUntilFree(const std::wstring& name) {
+    for (int attempt = 0;; ++attempt) {
+        const HANDLE probe = CreateFileW(name.c_str(), DELETE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || attempt >= 20) {
+            SetLastError(error);
+            return error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION;
+        }
+        Sleep(50);
+    }
+}
+
 bool Exists(const std::wstring& name) {
     return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
            GetLastError() == ERROR_SHARING_VIOLATION;
@@ -148,6 +169,16 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes,
         if (readOnly &&
             !SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
             return fail("cannot replace the read-only \"" + path + "\"", GetLastError());
+        }
+        // Another program reading the old file (a virus scanner, a sync
+        // tool) may hold it for a moment: the replacement waits up to a
+        // second for it to be let go.
+        if (!WaitUntilFree(target)) {
+            const DWORD error = GetLastError();
+            if (readOnly) {
+                SetFileAttributesW(target.c_str(), attributes);
+            }
+            return fail("cannot replace \"" + path + "\"", error);
         }
         const BOOL replaced =
             ReplaceFileW(target.c_str(), temp.c_str(), kept.empty() ? nullptr : kept.c_str(),

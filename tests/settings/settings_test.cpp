@@ -331,7 +331,8 @@ TEST_F(ConfigFile, ASecondProgramFindsTheLockTaken) {
 
 #ifdef _WIN32
 // A file another program holds without sharing (a virus scanner, a sync
-// tool) is tried again: read once it is let go, unreadable after the wait.
+// tool) is tried again: read once it is let go, unreadable after the wait;
+// saved over once let go, left as it was after the wait.
 TEST_F(ConfigFile, AFileHeldByAnotherProgramIsTriedAgain) {
     Put(file_, "Rate=5\r\n");
     for (const int heldMs : {100, 1500}) {
@@ -348,6 +349,22 @@ TEST_F(ConfigFile, AFileHeldByAnotherProgramIsTriedAgain) {
                   heldMs < 1000 ? LoadResult::Status::Loaded : LoadResult::Status::Unreadable);
         EXPECT_EQ(result.bytes, heldMs < 1000 ? "Rate=5\r\n" : "");
     }
+    // A save waits a moment for a reader that does not share the file; one
+    // that holds on refuses it, and the file stays as it was.
+    for (const int heldMs : {300, 3000}) {
+        const HANDLE held = CreateFileW(file_.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread release([&] {
+            Sleep(static_cast<DWORD>(heldMs));
+            CloseHandle(held);
+        });
+        const std::string reason = SaveConfigFile(file_.string(), std::to_string(heldMs));
+        release.join();
+        EXPECT_EQ(reason.empty(), heldMs < 1000) << reason;
+        EXPECT_EQ(Bytes(file_), "300");  // the first saved, the second not
+    }
+    EXPECT_EQ(Names(), 1);
 }
 #endif
 
