@@ -22,8 +22,17 @@ public:
     // made at all (no place for its file) stops nobody: false then.
     bool heldElsewhere() const { return heldElsewhere_; }
 
+    // Where a refused program knocks: on POSIX systems the lock file, whose
+    // holder may watch it; empty on Windows, where the refused program
+    // finds the first one's window itself.
+    const std::string& knockPath() const { return knockPath_; }
+    // Called by a refused program: the lock file's times change (POSIX), so
+    // that the holder can bring its window forward.
+    void Knock() const;
+
 private:
     bool heldElsewhere_ = false;
+    std::string knockPath_;
     std::intptr_t handle_ = -1;  // the descriptor or mutex handle; -1 when none
 };
 

@@ -25,8 +25,8 @@ std::string LockPath(const std::string& name) {
 
 }  // namespace
 
-InstanceLock::InstanceLock(const std::string& name) {
-    const std::string path = LockPath(name);
+InstanceLock::InstanceLock(const std::string& name) : knockPath_(LockPath(name)) {
+    const std::string& path = knockPath_;
     int fd = -1;
     do {
         // Never through a link, never a FIFO's wait.
@@ -49,6 +49,10 @@ InstanceLock::InstanceLock(const std::string& name) {
         return;
     }
     handle_ = fd;
+}
+
+void InstanceLock::Knock() const {
+    ::utimensat(AT_FDCWD, knockPath_.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
 }
 
 InstanceLock::~InstanceLock() {

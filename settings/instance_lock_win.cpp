@@ -24,6 +24,8 @@ InstanceLock::InstanceLock(const std::string& name) {
     handle_ = reinterpret_cast<std::intptr_t>(mutex);
 }
 
+void InstanceLock::Knock() const {}
+
 InstanceLock::~InstanceLock() {
     if (handle_ != -1) {
         CloseHandle(reinterpret_cast<HANDLE>(handle_));

@@ -4,9 +4,10 @@
 // whatever the current folder later becomes), shows the window and runs
 // the event loop until the window is unloaded. SIGTERM, SIGINT and SIGHUP
 // unload it as its close box does: the link is closed and nothing is saved.
-// A second start in the same user session only says that Skyfault is
-// already running, and ends.
+// A second start in the same user session says that Skyfault is already
+// running, has the first one's window brought forward, and ends.
 #include <QApplication>
+#include <QFileSystemWatcher>
 #include <QMessageBox>
 #include <cstdio>
 #include <memory>
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     // race the first one's saves.
     const skyfault::InstanceLock instance;
     if (instance.heldElsewhere()) {
+        instance.Knock();  // the first one comes forward
         std::fputs("Skyfault is already running.\n", stderr);
         QMessageBox::information(nullptr, QString::fromUtf8(skyfault::ui::kApplicationTitle),
                                  QStringLiteral("Skyfault is already running."));
@@ -53,6 +55,18 @@ int main(int argc, char** argv) {
 
     skyfault::ui::QtFileDialog files;
     skyfault::ui::frmMain window(engine, files);
+    // A second start knocks on the lock file: this window comes forward.
+    QFileSystemWatcher knocks;
+    if (!instance.knockPath().empty()) {
+        knocks.addPath(QString::fromStdString(instance.knockPath()));
+    }
+    QObject::connect(&knocks, &QFileSystemWatcher::fileChanged, &window, [&window] {
+        if (window.isVisible()) {
+            window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+            window.raise();
+            window.activateWindow();
+        }
+    });
     std::unique_ptr<skyfault::app::TestHooks> hooks;
     if (skyfault::app::TestHooks::Wanted()) {
         hooks = std::make_unique<skyfault::app::TestHooks>(window);

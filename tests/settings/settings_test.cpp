@@ -309,7 +309,7 @@ TEST(Bounds, TheLongestEntriesReadBackWhole) {
 }
 
 // One program per session: while the lock is held, another one of the same
-// name is refused at once; it is free again once let go. On POSIX systems
+// name is refused at once, and may knock; it is free again once let go. On POSIX systems
 // the session is $XDG_RUNTIME_DIR: another folder, another session.
 TEST_F(ConfigFile, ASecondProgramFindsTheLockTaken) {
     const std::string name = "skyfault-test-" + std::to_string(std::random_device{}());
@@ -320,6 +320,11 @@ TEST_F(ConfigFile, ASecondProgramFindsTheLockTaken) {
         EXPECT_TRUE(InstanceLock(name).heldElsewhere());
         EXPECT_FALSE(InstanceLock(name + "-other").heldElsewhere());
 #ifndef _WIN32
+        // A refused program knocks: the holder sees the lock file change.
+        const fs::path knock = first.knockPath();
+        fs::last_write_time(knock, fs::file_time_type());
+        InstanceLock(name).Knock();
+        EXPECT_NE(fs::last_write_time(knock), fs::file_time_type());
         SetRuntimeFolder(folder_ / "another");
         fs::create_directory(folder_ / "another");
         EXPECT_FALSE(InstanceLock(name).heldElsewhere());
