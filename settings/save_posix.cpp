@@ -162,12 +162,23 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes,
     }
     // The old file kept: a second name for it, under which it stays once
     // the new file has taken its place.
+    // Where the file system has no second names (FAT, some network file
+    // systems) the old file is moved to the free name instead, and moved
+    // back should the new one not take its place.
     std::string kept;
+    bool moved = false;
     if (keptOldAs != nullptr && hadFile) {
         for (int n = 1; n <= 100 && kept.empty(); ++n) {
             const std::string name = target + ".unread" + (n > 1 ? std::to_string(n) : "");
+            struct stat taken {};
             if (::link(target.c_str(), name.c_str()) == 0) {
                 kept = name;
+            } else if (errno != EEXIST && ::lstat(name.c_str(), &taken) != 0 && errno == ENOENT) {
+                if (::rename(target.c_str(), name.c_str()) != 0) {
+                    return fail("cannot keep the old file as \"" + name + "\"", errno);
+                }
+                kept = name;
+                moved = true;
             } else if (errno != EEXIST) {
                 return fail("cannot keep the old file as \"" + name + "\"", errno);
             }
@@ -178,7 +189,9 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes,
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
-        if (!kept.empty()) {
+        if (moved) {
+            ::rename(kept.c_str(), target.c_str());
+        } else if (!kept.empty()) {
             ::unlink(kept.c_str());
         }
         return fail("cannot replace \"" + target + "\"", error);
