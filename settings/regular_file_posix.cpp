@@ -21,7 +21,8 @@ std::string Quoted(const std::string& path) {
 }
 
 std::string NotRegularReason(const std::string& path, mode_t mode) {
-    return Quoted(path) + (S_ISDIR(mode) ? " is a folder" : " is not a regular file");
+    // What is wrong first: a long path must not hide it.
+    return (S_ISDIR(mode) ? "it is a folder (" : "it is not a regular file (") + Quoted(path) + ")";
 }
 
 }  // namespace

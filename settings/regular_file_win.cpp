@@ -57,7 +57,7 @@ void RegularFile::Open(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         status_ = Status::NotRegular;
-        error_ = "\"" + path + "\" is a folder";
+        error_ = "it is a folder (\"" + path + "\")";  // what is wrong first
         return;
     }
     const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
@@ -76,7 +76,7 @@ void RegularFile::Open(const std::string& path) {
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         CloseHandle(file);
         status_ = Status::NotRegular;
-        error_ = "\"" + path + "\" is not a regular file";
+        error_ = "it is not a regular file (\"" + path + "\")";
         return;
     }
     status_ = Status::Open;
