@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "settings/config.h"
 #include "settings/text.h"
@@ -90,7 +91,12 @@ Settings StartingDefaults() {
     Settings settings = FirstStartSettings();
     settings.audioNotify = settings.audioBox != 0;
     settings.visualNotify = settings.textBox != 0;
+    settings.fuelLeakSpeed = settings.fuelLeakOption;
     return settings;
+}
+
+bool IsBlank(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 }  // namespace
@@ -228,20 +234,26 @@ void Engine::Form_Load() {
     std::fill(settings.soundFiles.begin(), settings.soundFiles.end(), std::string(kUndefinedSound));
 
     const LoadResult loaded = LoadConfigFile(configPath_);
-    switch (loaded.status) {
-        case LoadResult::Status::Loaded:
-            for (const ConfigEntry& entry : skyfault::ReadCFG(loaded.bytes)) {
-                ApplyConfigEntry(entry);
-            }
-            break;
-        case LoadResult::Status::Missing:
-            // First start: the defaults; the file is written at the next save.
-            settings = StartingDefaults();
-            break;
-        case LoadResult::Status::Unreadable:
-            settings = StartingDefaults();
-            state_.window.txtMessage.text = ReadErrorMessage(loaded.error);
-            break;
+    std::string unreadable = loaded.error;
+    if (loaded.status == LoadResult::Status::Loaded) {
+        const std::vector<ConfigEntry> entries = skyfault::ReadCFG(loaded.bytes);
+        if (!entries.empty() || IsBlank(loaded.bytes)) {
+            ApplyConfig(entries);
+        } else {
+            unreadable = "no line of it holds a setting";
+        }
+    }
+    if (loaded.status != LoadResult::Status::Loaded || !unreadable.empty()) {
+        // First start, or a file that cannot be used: the defaults, with the
+        // leak speed the Preferences dialog shows.
+        settings = StartingDefaults();
+        timer(TimerId::FuelLeak).SetInterval(FuelLeakPeriod(settings.fuelLeakSpeed));
+    }
+    if (loaded.status != LoadResult::Status::Missing && !unreadable.empty()) {
+        // Never replaced unseen: the first save keeps it under another name.
+        keepUnread_ = true;
+        state_.window.txtMessage.text =
+            ReadErrorMessage(unreadable) + "." + std::string(kUnreadNotice);
     }
     // The pause check runs exactly while the Preferences box says so, also
     // when the file said nothing of it (a first start, an older file).
@@ -249,34 +261,34 @@ void Engine::Form_Load() {
     MarkChanged();
 }
 
-void Engine::ApplyConfigEntry(const ConfigEntry& entry) {
-    ApplyEntry(state_.settings, entry);
-    switch (entry.kind) {
-        case EntryKind::Rate:
-            state_.window.lblRate = FormatProbability(entry.text);
-            break;
-        case EntryKind::Frequency:
-            timer(TimerId::FailureEvent).SetInterval(entry.periodMs);
-            // The Preferences box shows the interval in use, so that its OK
-            // does not bring back the designed 60.
-            state_.preferences.txtInterval = entry.text;
-            break;
-        case EntryKind::Activated:
-            SetActivation(entry.number != 0);
-            break;
-        case EntryKind::FuelLeakSpeed:
-            timer(TimerId::FuelLeak).SetInterval(entry.periodMs);
-            break;
-        case EntryKind::DefaultSound:
-            state_.preferences.txtDefaultSound = entry.text;
-            break;
-        case EntryKind::PauseWithSim:  // the pause check follows it once the file is read
-        case EntryKind::AudioNotification:
-        case EntryKind::VisualNotification:
-        case EntryKind::Allowed:
-        case EntryKind::SoundFile:
-        case EntryKind::SystemStr:
-            break;
+void Engine::ApplyConfig(const std::vector<ConfigEntry>& entries) {
+    // Every entry goes into the settings in file order; the live state
+    // (labels, timers, buttons) then follows the last entry of each kind,
+    // once, however many lines the file repeats.
+    constexpr std::size_t kinds = static_cast<std::size_t>(EntryKind::SystemStr) + 1;
+    std::array<const ConfigEntry*, kinds> last{};
+    for (const ConfigEntry& entry : entries) {
+        ApplyEntry(state_.settings, entry);
+        last[static_cast<std::size_t>(entry.kind)] = &entry;
+    }
+    const auto lastOf = [&last](EntryKind kind) { return last[static_cast<std::size_t>(kind)]; };
+    if (const ConfigEntry* rate = lastOf(EntryKind::Rate)) {
+        state_.window.lblRate = FormatProbability(rate->text);
+    }
+    if (const ConfigEntry* frequency = lastOf(EntryKind::Frequency)) {
+        timer(TimerId::FailureEvent).SetInterval(frequency->periodMs);
+        // The Preferences box shows the interval in use, so that its OK
+        // does not bring back the designed 60.
+        state_.preferences.txtInterval = frequency->text;
+    }
+    if (const ConfigEntry* activated = lastOf(EntryKind::Activated)) {
+        SetActivation(activated->number != 0);
+    }
+    if (const ConfigEntry* speed = lastOf(EntryKind::FuelLeakSpeed)) {
+        timer(TimerId::FuelLeak).SetInterval(speed->periodMs);
+    }
+    if (const ConfigEntry* sound = lastOf(EntryKind::DefaultSound)) {
+        state_.preferences.txtDefaultSound = sound->text;
     }
 }
 
@@ -687,10 +699,27 @@ void Engine::ApplyDefaultRateToSystems(std::string_view rateText) {
 
 bool Engine::WriteCFG() {
     state_.settings.activated = !state_.window.cmdActivateEnabled;
-    const std::string reason = SaveConfigFile(configPath_, skyfault::WriteCFG(state_.settings));
+    std::string kept;
+    const std::string reason = SaveConfigFile(configPath_, skyfault::WriteCFG(state_.settings),
+                                              keepUnread_ ? &kept : nullptr);
+    std::string& status = state_.window.txtMessage.text;
     if (!reason.empty()) {
-        state_.window.txtMessage.text = SaveErrorMessage(reason);
+        status = SaveErrorMessage(reason);
+        saveErrorShown_ = status;
         MarkChanged();
+    } else {
+        if (keepUnread_) {
+            keepUnread_ = false;
+            if (!kept.empty()) {
+                status = KeptUnreadMessage(kept);
+                MarkChanged();
+            }
+        } else if (!saveErrorShown_.empty() && status == saveErrorShown_) {
+            // The error shown is over: the status line says the state again.
+            status = state_.window.cmdActivateEnabled ? "Skyfault Disabled" : "Skyfault Activated";
+            MarkChanged();
+        }
+        saveErrorShown_.clear();
     }
     sound_.Close();
     Flush();

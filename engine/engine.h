@@ -55,6 +55,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/sources.h"
 #include "engine/timer.h"
@@ -172,6 +173,8 @@ public:
         // Optional: a generator and the machine's clock are used by default.
         RandomSource* random = nullptr;
         TimeOfDaySource* timeOfDay = nullptr;
+        // Resolved once, at start, to a full path (PathInCurrentFolder), so
+        // that every read and save finds the same file.
         std::string configPath = "skyfault.cfg";
     };
 
@@ -244,7 +247,7 @@ public:
 
 private:
     void Form_Load();
-    void ApplyConfigEntry(const ConfigEntry& entry);
+    void ApplyConfig(const std::vector<ConfigEntry>& entries);
     void SetActivation(bool on);
     // A read of `size` bytes into a zeroed little-endian value; the result
     // of the exchange is not examined (a read that failed gives 0).
@@ -286,6 +289,10 @@ private:
     std::function<void()> onChanged_;
     std::function<void()> onQuit_;
     bool changed_ = false;
+    // The file at start existed but could not be used: the next save keeps it.
+    bool keepUnread_ = false;
+    // The save error the status line was given; cleared by a save that works.
+    std::string saveErrorShown_;
     // The code of the pause check's last failure; none after a check that worked.
     std::optional<std::int32_t> pauseCheckFailure_;
     // The link code the status line shows, if it still shows one.

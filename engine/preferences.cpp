@@ -1,6 +1,7 @@
 #include "engine/preferences.h"
 
 #include "engine/engine.h"
+#include "settings/config.h"
 #include "settings/text.h"
 
 namespace skyfault::engine {
@@ -35,6 +36,14 @@ void Preferences::optFuelLeakSpeed_Click(int index) {
 }
 
 void Preferences::ApplyFrequencySettings() {
+    // What the file could not keep whole is cut first, with a message.
+    const bool rateCut = CutToBytes(form_.txtRateDenominator, kMaxEntryBytes);
+    if (CutToBytes(form_.txtInterval, kMaxEntryBytes) || rateCut) {
+        engine_.SetStatusText(std::string(kMaxEntryMessage));
+    }
+    if (CutToBytes(form_.txtDefaultSound, kMaxPathBytes)) {
+        engine_.SetStatusText(std::string(kMaxPathMessage));
+    }
     // Each check reads its box anew, so that it sees the corrections made
     // before it; each message replaces the last.
     if (TextValue(form_.txtRateDenominator) > kMaxRate) {

@@ -38,6 +38,9 @@ inline constexpr std::string_view kMaxRateMessage = "Max rate value is 65000.";
 inline constexpr std::string_view kMaxIntervalMessage = "Max interval is 65.";
 inline constexpr std::string_view kMinRateMessage = "Min rate value is 1.";
 inline constexpr std::string_view kMinIntervalMessage = "Min interval is 1.";
+// Longer entries are cut, so that the file keeps them whole (settings/config.h).
+inline constexpr std::string_view kMaxEntryMessage = "Max entry length is 4096 bytes.";
+inline constexpr std::string_view kMaxPathMessage = "Max sound path length is 32704 bytes.";
 // The title of the file dialog behind Browse (no file-type filter).
 inline constexpr std::string_view kOpenSoundFileTitle = "Open Sound File";
 

@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "engine/engine.h"
+#include "engine/preferences.h"
+#include "settings/config.h"
 #include "settings/model.h"
 #include "settings/text.h"
 
@@ -95,6 +97,19 @@ void SystemSettings::Show() {
 }
 
 void SystemSettings::StoreShownSystem() {
+    // What the file could not keep whole is cut first, with a message.
+    bool cut = false;
+    for (std::string* box :
+         {&form_.txtSystemRate, &form_.txtBegIAS, &form_.txtEndIAS, &form_.txtBegOAT,
+          &form_.txtEndOAT, &form_.txtBegAlt, &form_.txtEndAlt}) {
+        cut |= CutToBytes(*box, kMaxEntryBytes);
+    }
+    if (cut) {
+        engine_.SetStatusText(std::string(kMaxEntryMessage));
+    }
+    if (CutToBytes(form_.txtSystemSound, kMaxPathBytes)) {
+        engine_.SetStatusText(std::string(kMaxPathMessage));
+    }
     Settings& settings = engine_.settings();
     defaultIndicator_ =
         TextValue(settings.rateDenominator) == TextValue(form_.txtSystemRate) ? "D" : "C";

@@ -1,4 +1,5 @@
-// The configuration reader on any bytes: no crash and no hang, and what the
+// The configuration reader on any bytes (also UTF-16 and UTF-8 after a
+// byte-order mark): no crash and no hang, and what the
 // writer makes of a file read is a fixed point after one round: reading the
 // written file back and writing it again gives the same bytes.
 
@@ -14,10 +15,11 @@
 namespace {
 
 // The model a file is applied to: the program's state before the window
-// loads, as the reader finds it.
+// loads, as the reader finds it; the file's bytes as text, as loading gives
+// them (a byte-order mark decoded).
 std::string ReadThenWrite(std::string_view bytes) {
     skyfault::Settings settings;
-    skyfault::ApplyConfig(settings, bytes);
+    skyfault::ApplyConfig(settings, skyfault::TextOfFile(bytes));
     return skyfault::WriteCFG(settings);
 }
 

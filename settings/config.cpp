@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <optional>
+#include <thread>
 
 #include "settings/catalogue.h"
 #include "settings/regular_file.h"
@@ -275,15 +276,86 @@ std::string WriteCFG(const Settings& settings) {
     return out;
 }
 
-LoadResult LoadConfigFile(const std::string& path) {
+bool CutToBytes(std::string& text, std::size_t bytes) {
+    if (text.size() <= bytes) {
+        return false;
+    }
+    std::size_t end = bytes;
+    // Back to the first byte of a UTF-8 character (at most three steps).
+    for (int step = 0;
+         step < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++step) {
+        --end;
+    }
+    text.resize(end);
+    return true;
+}
+
+std::string TextOfFile(std::string_view bytes) {
+    const auto starts = [&](std::string_view mark) { return bytes.starts_with(mark); };
+    std::u16string text;
+    if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
+        const bool little = bytes[0] == '\xFF';
+        text.reserve(bytes.size() / 2);
+        for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+            const auto first = static_cast<unsigned char>(bytes[at]);
+            const auto second = static_cast<unsigned char>(bytes[at + 1]);
+            text.push_back(
+                static_cast<char16_t>(little ? first | second << 8 : first << 8 | second));
+        }
+        return NarrowText(text);
+    }
+    if (!starts("\xEF\xBB\xBF")) {
+        return std::string(bytes);
+    }
+    // UTF-8 into UTF-16; a byte that starts no character becomes U+FFFD.
+    text.reserve(bytes.size());
+    for (std::size_t at = 3; at < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        const int more = lead < 0x80    ? 0
+                         : lead >= 0xF0 ? 3
+                         : lead >= 0xE0 ? 2
+                         : lead >= 0xC0 ? 1
+                                        : -1;
+        char32_t c = more == 0   ? lead
+                     : more == 1 ? lead & 0x1F
+                     : more == 2 ? lead & 0x0F
+                                 : lead & 0x07;
+        bool whole = more >= 0 && lead < 0xF8 && at + static_cast<std::size_t>(more) < bytes.size();
+        for (int i = 1; whole && i <= more; ++i) {
+            const auto next = static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+            whole = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        if (!whole || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            text.push_back(u'\uFFFD');
+            ++at;
+            continue;
+        }
+        at += static_cast<std::size_t>(more) + 1;
+        if (c >= 0x10000) {
+            text.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            text.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return NarrowText(text);
+}
+
+namespace {
+
+// One try at reading the file; `held` is set when another program held it.
+LoadResult LoadOnce(const std::string& path, bool& held) {
     LoadResult result;
     RegularFile file(path);
+    held = file.status() == RegularFile::Status::Busy;
     switch (file.status()) {
         case RegularFile::Status::Open:
             break;
         case RegularFile::Status::Missing:
             result.status = LoadResult::Status::Missing;
             return result;
+        case RegularFile::Status::Busy:
         case RegularFile::Status::NotRegular:
         case RegularFile::Status::Failed:
             result.status = LoadResult::Status::Unreadable;
@@ -299,6 +371,7 @@ LoadResult LoadConfigFile(const std::string& path) {
     std::string bytes;
     // One byte more than allowed tells a file that grew since it was opened.
     if (!file.Read(kMaxConfigFileBytes + 1, bytes)) {
+        held = file.readLocked();
         result.error = file.error();
         return result;
     }
@@ -307,8 +380,22 @@ LoadResult LoadConfigFile(const std::string& path) {
         return result;
     }
     result.status = LoadResult::Status::Loaded;
-    result.bytes = std::move(bytes);
+    result.bytes = TextOfFile(bytes);
     return result;
+}
+
+}  // namespace
+
+LoadResult LoadConfigFile(const std::string& path, std::chrono::milliseconds heldWait) {
+    const auto until = std::chrono::steady_clock::now() + heldWait;
+    for (;;) {
+        bool held = false;
+        LoadResult result = LoadOnce(path, held);
+        if (!held || std::chrono::steady_clock::now() >= until) {
+            return result;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 std::string ReadErrorMessage(const std::string& reason) {
@@ -317,6 +404,12 @@ std::string ReadErrorMessage(const std::string& reason) {
 
 std::string SaveErrorMessage(const std::string& reason) {
     return "Could not save skyfault.cfg: " + reason;
+}
+
+std::string KeptUnreadMessage(const std::string& keptPath) {
+    const auto slash = keptPath.find_last_of("/\\");
+    return "Saved. The skyfault.cfg that could not be read is kept as " +
+           keptPath.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
 }
 
 }  // namespace skyfault

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,6 +16,23 @@ inline constexpr std::string_view kConfigFileName = "skyfault.cfg";
 // read at all, a longer line is skipped like any unusable line.
 inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;
 inline constexpr std::size_t kMaxConfigLineBytes = 32u << 10;
+
+// What the dialogs accept, so that every line written reads back whole: a
+// rate, an interval and each of a system's seven boxes hold at most
+// kMaxEntryBytes, a sound path at most kMaxPathBytes.
+inline constexpr std::size_t kMaxEntryBytes = 4096;
+inline constexpr std::size_t kMaxPathBytes = kMaxConfigLineBytes - 64;
+// The longest keys: "VerticalSpeedIndicatorStr=" and "SoundFile50=".
+static_assert(26 + 7 * kMaxEntryBytes + 7 + 1 <= kMaxConfigLineBytes);
+static_assert(12 + kMaxPathBytes <= kMaxConfigLineBytes);
+
+// Cuts `text` to at most `bytes`, never inside a UTF-8 character; false when
+// it was not longer.
+bool CutToBytes(std::string& text, std::size_t bytes);
+
+// How long a file held by another program (a virus scanner, a sync tool) is
+// tried again at start before it counts as unreadable.
+inline constexpr std::chrono::milliseconds kHeldFileWait{2000};
 
 // What one recognised, applicable line of the configuration file asks for.
 // Lines that match no key, or whose value cannot be applied, give no entry.
@@ -63,13 +81,21 @@ std::string WriteCFG(const Settings& settings);
 
 // Loading and saving the file itself. Only a regular file of at most
 // kMaxConfigFileBytes is read, and opening it never waits; anything else (a
-// folder, a FIFO, a device) is Unreadable.
+// folder, a FIFO, a device) is Unreadable. A file held by another program
+// is tried again every 50 ms for up to `heldWait`. A file that starts with a
+// byte-order mark (UTF-16 as Notepad saves "Unicode", or UTF-8) is given as
+// the program's 8-bit text (NarrowText).
 struct LoadResult {
     enum class Status { Loaded, Missing, Unreadable } status = Status::Missing;
     std::string bytes;
     std::string error;  // why the file could not be read
 };
-LoadResult LoadConfigFile(const std::string& path);
+LoadResult LoadConfigFile(const std::string& path,
+                          std::chrono::milliseconds heldWait = kHeldFileWait);
+
+// The text of a file's bytes: without a byte-order mark the bytes as they
+// are; after one, the UTF-8 or UTF-16 text as NarrowText gives it.
+std::string TextOfFile(std::string_view bytes);
 
 // Writes `bytes` to a temporary file beside `path`, flushes it to disk and
 // renames it over `path` (also over a read-only file). On POSIX systems,
@@ -77,11 +103,20 @@ LoadResult LoadConfigFile(const std::string& path);
 // link kept, the new file keeps the old one's permission bits, and anything
 // but a regular file is never replaced. On failure the old file is left
 // exactly as it was, the temporary file is removed, and the reason is
-// returned; an empty string means saved.
-std::string SaveConfigFile(const std::string& path, std::string_view bytes);
+// returned, the system's reason first; an empty string means saved. With
+// `keptOldAs`, an old file is first kept beside the new one under a name not
+// yet taken (`path` + ".unread", then ".unread2" ...), which is put there;
+// it stays empty when there was no old file. The temporary files that
+// killed saves left beside `path` are removed.
+std::string SaveConfigFile(const std::string& path, std::string_view bytes,
+                           std::string* keptOldAs = nullptr);
 
-// Status line texts for a file that could not be read or saved.
+// Status line texts for a file that could not be read or saved, and for an
+// unreadable file kept under another name.
 std::string ReadErrorMessage(const std::string& reason);
 std::string SaveErrorMessage(const std::string& reason);
+std::string KeptUnreadMessage(const std::string& keptPath);
+inline constexpr std::string_view kUnreadNotice =
+    " It is kept as skyfault.cfg.unread at the next save.";
 
 }  // namespace skyfault

@@ -3,14 +3,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace skyfault {
+
+// The full path of `name` in the current folder, as it is when called: the
+// program asks once, at start, so that a later change of the current folder
+// (Windows' file-open dialog makes one) moves nothing. Just `name` when the
+// current folder cannot be found out. Paths in this library are UTF-8 on
+// Windows (see below) and the file system's bytes elsewhere.
+std::string PathInCurrentFolder(std::string_view name);
+
+// Text in UTF-16 (a file saved as "Unicode") as the 8-bit text this program
+// holds: UTF-8 on POSIX systems, the ANSI code page on Windows, where a
+// character the code page lacks becomes "?".
+std::string NarrowText(std::u16string_view text);
 
 // A file named by the user, opened for reading only when it is a regular
 // file on disk. A folder, a FIFO, a device or a socket is refused before
 // anything is read, and opening never waits (a FIFO without a writer would
-// hold the caller for good). Every read is bounded by its caller. The path
-// is taken as the bytes it holds: the platform's file-name encoding.
+// hold the caller for good). Every read is bounded by its caller. On POSIX
+// systems the path is taken as the bytes it holds; on Windows it is UTF-8,
+// opened through the wide-character file API, and a name that is not UTF-8
+// is taken in the ANSI code page (as older files hold sound paths).
 class RegularFile final {
 public:
     enum class Status {
@@ -18,6 +33,7 @@ public:
         Missing,     // nothing by that name, also a link that leads nowhere
         NotRegular,  // a folder, FIFO, device or socket: never read
         Failed,      // there, but it cannot be opened (permissions and the like)
+        Busy,        // held by another program (Windows' sharing, a lease): try later
     };
 
     explicit RegularFile(const std::string& path);
@@ -35,6 +51,8 @@ public:
     // of the file. False on a read error (error() says why) or when the file
     // is not open.
     bool Read(std::size_t count, std::string& out);
+    // The last read failed because another program locked part of the file.
+    bool readLocked() const { return readLocked_; }
 
 private:
     // Opens a name already known to be usable; the platform's part.
@@ -43,6 +61,7 @@ private:
     Status status_ = Status::Failed;
     std::string error_;
     std::uint64_t size_ = 0;
+    bool readLocked_ = false;
     std::intptr_t handle_ = -1;  // the descriptor or handle; -1 when not open
 };
 

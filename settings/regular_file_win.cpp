@@ -1,5 +1,5 @@
-// Opening a user's file on Windows: the path's bytes go to the ANSI file
-// API as they are; a folder is refused by its attributes, anything that is
+// Opening a user's file on Windows: the UTF-8 path goes to the wide-character
+// file API; a folder is refused by its attributes, anything that is
 // not a file on disk (a pipe, a console, a device such as NUL or COM1) by the
 // type of the opened handle.
 #include <windows.h>
@@ -7,20 +7,17 @@
 #include <algorithm>
 #include <string>
 
+#include "settings/path_win.h"
 #include "settings/regular_file.h"
 
 namespace skyfault {
 namespace {
 
-std::string SystemMessage(DWORD error) {
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                          text[length - 1] == ' ' || text[length - 1] == '.')) {
-        --length;
-    }
-    return length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
+using win::SystemMessage;
+
+// Another program holds the file (opened without sharing, or locked).
+bool IsHeld(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
 bool IsMissing(DWORD error) {
@@ -33,19 +30,44 @@ HANDLE AsHandle(std::intptr_t handle) {
 
 }  // namespace
 
+std::string PathInCurrentFolder(std::string_view name) {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    if (size == 0) {
+        return std::string(name);
+    }
+    std::wstring folder(size, L'\0');
+    const DWORD length = GetCurrentDirectoryW(size, folder.data());
+    if (length == 0 || length >= size) {
+        return std::string(name);
+    }
+    folder.resize(length);
+    if (!folder.ends_with(L'\\')) {
+        folder += L'\\';
+    }
+    return win::Utf8(folder) + std::string(name);
+}
+
+std::string NarrowText(std::u16string_view text) {
+    return win::Narrow(
+        std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()), CP_ACP);
+}
+
 void RegularFile::Open(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = win::WidePath(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         status_ = Status::NotRegular;
-        error_ = "\"" + path + "\" is a folder";
+        error_ = "it is a folder (\"" + path + "\")";  // what is wrong first
         return;
     }
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        status_ = IsMissing(error) ? Status::Missing : Status::Failed;
+        status_ = IsMissing(error) ? Status::Missing
+                  : IsHeld(error)  ? Status::Busy
+                                   : Status::Failed;
         error_ = SystemMessage(error);
         return;
     }
@@ -54,7 +76,7 @@ void RegularFile::Open(const std::string& path) {
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         CloseHandle(file);
         status_ = Status::NotRegular;
-        error_ = "\"" + path + "\" is not a regular file";
+        error_ = "it is not a regular file (\"" + path + "\")";
         return;
     }
     status_ = Status::Open;
@@ -73,11 +95,14 @@ bool RegularFile::Read(std::size_t count, std::string& out) {
         return false;
     }
     char buffer[65536];
+    readLocked_ = false;
     while (count > 0) {
         DWORD got = 0;
         const DWORD chunk = static_cast<DWORD>(std::min(count, sizeof buffer));
         if (!ReadFile(AsHandle(handle_), buffer, chunk, &got, nullptr)) {
-            error_ = "error while reading the file: " + SystemMessage(GetLastError());
+            const DWORD error = GetLastError();
+            readLocked_ = IsHeld(error);
+            error_ = "error while reading the file: " + SystemMessage(error);
             return false;
         }
         if (got == 0) {

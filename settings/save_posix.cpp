@@ -18,8 +18,10 @@
 namespace skyfault {
 namespace {
 
+// The system's reason first, so that a message cut short by its box still
+// says what went wrong.
 std::string Reason(const std::string& step, int error) {
-    return step + ": " + std::generic_category().message(error);
+    return std::generic_category().message(error) + " (" + step + ")";
 }
 
 std::string FolderOf(const std::string& path) {
@@ -94,7 +96,8 @@ bool FollowLinks(const std::string& path, std::string& target, std::string& reas
 
 }  // namespace
 
-std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
+std::string SaveConfigFile(const std::string& path, std::string_view bytes,
+                           std::string* keptOldAs) {
     if (path.empty()) {
         return "no file name";
     }
@@ -107,8 +110,8 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;
     if (hadFile && !S_ISREG(old.st_mode)) {
-        return "cannot replace \"" + target +
-               "\": " + (S_ISDIR(old.st_mode) ? "it is a folder" : "it is not a regular file");
+        return std::string(S_ISDIR(old.st_mode) ? "it is a folder" : "it is not a regular file") +
+               " (cannot replace \"" + target + "\")";
     }
     // A fresh name beside the target; O_EXCL never reuses an existing file.
     std::string temp;
@@ -121,7 +124,7 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
         }
     }
     if (fd < 0) {
-        return "cannot create a new file beside \"" + target + "\": every temporary name is taken";
+        return "every temporary name is taken (cannot create a new file beside \"" + target + "\")";
     }
 
     auto fail = [&](const std::string& step, int error) {
@@ -157,8 +160,44 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes) {
     if (closed != 0) {
         return fail("cannot close the new file", errno);
     }
+    // The old file kept: a second name for it, under which it stays once
+    // the new file has taken its place.
+    // Where the file system has no second names (FAT, some network file
+    // systems) the old file is moved to the free name instead, and moved
+    // back should the new one not take its place.
+    std::string kept;
+    bool moved = false;
+    if (keptOldAs != nullptr && hadFile) {
+        for (int n = 1; n <= 100 && kept.empty(); ++n) {
+            const std::string name = target + ".unread" + (n > 1 ? std::to_string(n) : "");
+            struct stat taken {};
+            if (::link(target.c_str(), name.c_str()) == 0) {
+                kept = name;
+            } else if (errno != EEXIST && ::lstat(name.c_str(), &taken) != 0 && errno == ENOENT) {
+                if (::rename(target.c_str(), name.c_str()) != 0) {
+                    return fail("cannot keep the old file as \"" + name + "\"", errno);
+                }
+                kept = name;
+                moved = true;
+            } else if (errno != EEXIST) {
+                return fail("cannot keep the old file as \"" + name + "\"", errno);
+            }
+        }
+        if (kept.empty()) {
+            return fail("cannot keep the old file: every name is taken", EEXIST);
+        }
+    }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
-        return fail("cannot replace \"" + target + "\"", errno);
+        const int error = errno;
+        if (moved) {
+            ::rename(kept.c_str(), target.c_str());
+        } else if (!kept.empty()) {
+            ::unlink(kept.c_str());
+        }
+        return fail("cannot replace \"" + target + "\"", error);
+    }
+    if (keptOldAs != nullptr) {
+        *keptOldAs = kept;
     }
     SyncFolder(FolderOf(target));
     RemoveAbandonedTemporaries(target);

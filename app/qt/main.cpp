@@ -1,9 +1,15 @@
 // Skyfault's entry: builds the engine over the platform's link transport,
 // Qt timers and the Qt sound player, runs Main (which loads the main window
-// and reads skyfault.cfg from the current folder), shows the window and runs
+// and reads skyfault.cfg from the folder it starts in,
+// whatever the current folder later becomes), shows the window and runs
 // the event loop until the window is unloaded. SIGTERM, SIGINT and SIGHUP
 // unload it as its close box does: the link is closed and nothing is saved.
+// A second start in the same user session says that Skyfault is already
+// running, has the first one's window brought forward, and ends.
 #include <QApplication>
+#include <QFileSystemWatcher>
+#include <QMessageBox>
+#include <cstdio>
 #include <memory>
 
 #include "app/qt/end_signals.h"
@@ -11,6 +17,9 @@
 #include "engine/engine.h"
 #include "link/link.h"
 #include "link/transport.h"
+#include "settings/config.h"
+#include "settings/instance_lock.h"
+#include "settings/regular_file.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 #include "ui/qt/qt_sound_player.h"
@@ -22,16 +31,42 @@ int main(int argc, char** argv) {
     // The program ends only when the main window is unloaded.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One Skyfault per user session: a second would fail systems twice and
+    // race the first one's saves.
+    const skyfault::InstanceLock instance;
+    if (instance.heldElsewhere()) {
+        instance.Knock();  // the first one comes forward
+        std::fputs("Skyfault is already running.\n", stderr);
+        QMessageBox::information(nullptr, QString::fromUtf8(skyfault::ui::kApplicationTitle),
+                                 QStringLiteral("Skyfault is already running."));
+        return 1;
+    }
+
     const std::unique_ptr<skyfault::link::Transport> transport =
         skyfault::link::MakePlatformTransport();
     skyfault::link::Link link(*transport);
     skyfault::ui::QtTimerFactory timers;
     skyfault::ui::QtSoundPlayer sound;
     skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
-        .link = link, .timers = timers, .sound = sound, .configPath = "skyfault.cfg"});
+        .link = link,
+        .timers = timers,
+        .sound = sound,
+        .configPath = skyfault::PathInCurrentFolder(skyfault::kConfigFileName)});
 
     skyfault::ui::QtFileDialog files;
     skyfault::ui::frmMain window(engine, files);
+    // A second start knocks on the lock file: this window comes forward.
+    QFileSystemWatcher knocks;
+    if (!instance.knockPath().empty()) {
+        knocks.addPath(QString::fromStdString(instance.knockPath()));
+    }
+    QObject::connect(&knocks, &QFileSystemWatcher::fileChanged, &window, [&window] {
+        if (window.isVisible()) {
+            window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+            window.raise();
+            window.activateWindow();
+        }
+    });
     std::unique_ptr<skyfault::app::TestHooks> hooks;
     if (skyfault::app::TestHooks::Wanted()) {
         hooks = std::make_unique<skyfault::app::TestHooks>(window);

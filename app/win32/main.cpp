@@ -1,28 +1,52 @@
 // Skyfault's entry on Windows: builds the engine over the Windows link
 // transport, window timers and the MCI sound player, runs Main (which loads
-// the main window and reads skyfault.cfg from the current folder), shows the
-// window and runs the message loop until the window is unloaded.
+// the main window and reads skyfault.cfg from the folder it starts in,
+// whatever the current folder later becomes), shows the
+// window and runs the message loop until the window is unloaded. A second
+// start in the same session says that Skyfault is already running, brings
+// the first one's window forward and ends.
 #include <memory>
 
 #include "engine/engine.h"
 #include "link/link.h"
 #include "link/transport.h"
 #include "link/win32.h"
+#include "settings/config.h"
+#include "settings/instance_lock.h"
+#include "settings/regular_file.h"
 #include "ui/win32/file_dialog.h"
 #include "ui/win32/frmMain.h"
 #include "ui/win32/mci_player.h"
+#include "ui/win32/resource.h"
 #include "ui/win32/window.h"
 #include "ui/win32/window_timer.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int showCommand) {
+    // One Skyfault per user session: a second would fail systems twice and
+    // race the first one's saves. It says so and brings the first forward.
+    const skyfault::InstanceLock instance;
+    if (instance.heldElsewhere()) {
+        MessageBoxW(nullptr, L"Skyfault is already running.", L"Skyfault",
+                    MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        if (const HWND first = FindWindowA(SKYFAULT_CLASS_MAIN, nullptr)) {
+            if (IsIconic(first)) {
+                ShowWindow(first, SW_RESTORE);
+            }
+            SetForegroundWindow(first);
+        }
+        return 1;
+    }
     const std::unique_ptr<skyfault::link::Transport> transport =
         skyfault::link::MakePlatformTransport();
     skyfault::link::Link link(*transport);
     skyfault::win32::WindowTimerFactory timers;
     skyfault::win32::MciSoundPlayer sound;
     skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
-        .link = link, .timers = timers, .sound = sound, .configPath = "skyfault.cfg"});
+        .link = link,
+        .timers = timers,
+        .sound = sound,
+        .configPath = skyfault::PathInCurrentFolder(skyfault::kConfigFileName)});
 
     skyfault::win32::Win32FileDialog files;
     skyfault::win32::frmMain window(engine, files);

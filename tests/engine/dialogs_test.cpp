@@ -6,6 +6,7 @@
 #include "engine/front_end.h"
 #include "engine/preferences.h"
 #include "engine/system_settings.h"
+#include "settings/config.h"
 #include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
@@ -70,6 +71,38 @@ TEST_F(EngineTest, SystemSettingsShowStoreResetAndCancelACommaList) {
     EXPECT_EQ(state().settings.systemStr[0], "7,0,999,-50,100,-999,99999,C");
     dialog.cmdCancelSystemSettings_Click();  // every list back as at the showing
     EXPECT_EQ(state().settings.systemStr[0], ",,,,,,,C");
+}
+
+// What the boxes hold beyond what the file keeps whole is cut, with a
+// message, so that the next start reads back every list and sound as saved.
+TEST_F(EngineTest, TheLongestEntriesTheDialogsAcceptReadBackWhole) {
+    Start();
+    SystemSettings systems(*engine);
+    for (const SystemBox box :
+         {SystemBox::SystemRate, SystemBox::BegIAS, SystemBox::EndIAS, SystemBox::BegOAT,
+          SystemBox::EndOAT, SystemBox::BegAlt, SystemBox::EndAlt}) {
+        systems.SetText(box, std::string(5000, '1'));
+    }
+    systems.cmbSystem_Click(24);  // Vertical Speed Indicator, the longest key
+    systems.SetText(SystemBox::SystemRate, std::string(kMaxEntryBytes, '2'));
+    systems.SetText(SystemBox::SystemSound, std::string(40000, 's'));
+    EXPECT_TRUE(systems.cmdOKSystemSettings_Click());
+    EXPECT_EQ(Status(), kMaxPathMessage);
+    Preferences prefs(*engine);
+    prefs.Show();
+    prefs.SetRateText("5" + std::string(5000, ' '));
+    prefs.SetSoundText(std::string(kMaxPathBytes, 'd'));
+    EXPECT_TRUE(prefs.cmdPrefsOK_Click());
+    EXPECT_EQ(Status(), kMaxEntryMessage);
+    const Settings saved = state().settings;
+    EXPECT_EQ(saved.systemStr[0].size(), 7 * (kMaxEntryBytes + 1) + 1);
+    EXPECT_EQ(saved.soundFiles[15].size(), kMaxPathBytes);
+    Stop();
+    Start();
+    EXPECT_EQ(state().settings.systemStr, saved.systemStr);
+    EXPECT_EQ(state().settings.soundFiles, saved.soundFiles);
+    EXPECT_EQ(state().settings.rateDenominator, "5" + std::string(kMaxEntryBytes - 1, ' '));
+    EXPECT_EQ(state().settings.defaultSound, saved.defaultSound);
 }
 
 TEST_F(EngineTest, ACheckBoxClickTicksAnUntickedBoxAndClearsATickedOrGreyedOne) {

@@ -11,6 +11,7 @@
 #include "engine/preferences.h"
 #include "engine/system_settings.h"
 #include "settings/config.h"
+#include "settings/regular_file.h"
 #include "tests/support/engine_fixture.h"
 
 namespace skyfault::engine::testing {
@@ -29,6 +30,63 @@ TEST_F(EngineTest, FirstStartTimersComeOnAtLoadWithNoPauseCheckAndNothingWritten
     clock.Advance(1);
     EXPECT_EQ(random.seeds.size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(configPath));
+    // The leak speed in use and stored is the one the dialog shows: "Normal".
+    EXPECT_EQ(state().settings.fuelLeakOption, 1);
+    EXPECT_EQ(timer(TimerId::FuelLeak).Interval(), 4000);
+    engine->btnExit_Click();
+    EXPECT_NE(ReadFile(configPath).find("FuelLeakSpeed=1\r\n"), std::string::npos);
+}
+
+// The file is found once, at start, in the start folder: a save after the
+// current folder changed (as Windows' file-open dialog changes it) lands
+// there, and nothing is written where the current folder went.
+TEST_F(EngineTest, SavesLandInTheStartFolderWhateverTheCurrentFolderBecomes) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    const std::filesystem::path sounds = folder.path() / "sounds";
+    std::filesystem::create_directory(sounds);
+    std::filesystem::current_path(folder.path());
+    configPath = PathInCurrentFolder(kConfigFileName);
+    WriteConfig("Activated=0\r\n");
+    Start();
+    std::filesystem::current_path(sounds);
+    engine->cmdActivate_Click();
+    const bool saved = engine->WriteCFG();
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(saved);
+    EXPECT_FALSE(std::filesystem::exists(sounds / "skyfault.cfg"));
+    EXPECT_NE(ReadFile(folder.path() / "skyfault.cfg").find("Activated=1\r\n"), std::string::npos);
+}
+
+// A file that exists but cannot be used is never replaced unseen: the first
+// save keeps it beside the new file and says so. One saved as "Unicode"
+// (UTF-16, as Notepad writes it) is read.
+TEST_F(EngineTest, AFileThatCannotBeUsedIsKeptBesideTheFirstSave) {
+    std::string unicode = "\xFF\xFE";
+    for (const char c : std::string("Activated=0\r\nADF=1\r\n")) {
+        unicode += {c, '\0'};
+    }
+    WriteConfig(unicode);
+    Start();
+    EXPECT_EQ(Status(), "Skyfault Disabled");
+    EXPECT_EQ(state().settings.allowed[0], 1);
+    Stop();
+    const std::string unusable = "\x01\x02\r\nnot a setting\r\n";
+    WriteConfig(unusable);
+    Start();
+    EXPECT_EQ(Status(),
+              ReadErrorMessage("no line of it holds a setting") + "." + std::string(kUnreadNotice));
+    SystemSettings systems(*engine);
+    EXPECT_TRUE(systems.cmdOKSystemSettings_Click());
+    EXPECT_EQ(Status(),
+              "Saved. The skyfault.cfg that could not be read is kept as "
+              "skyfault.cfg.unread.");
+    const std::filesystem::path kept = configPath.string() + ".unread";
+    EXPECT_EQ(ReadFile(kept), unusable);
+    EXPECT_NE(ReadFile(configPath).find("ADFStr=1000,0,999,-50,100,-999,99999,D\r\n"),
+              std::string::npos);
+    engine->btnExit_Click();  // kept once: the next save replaces the file
+    EXPECT_FALSE(std::filesystem::exists(configPath.string() + ".unread2"));
+    EXPECT_EQ(ReadFile(kept), unusable);
 }
 
 TEST_F(EngineTest, ConfigurationIsAppliedInFileOrderAndAnUnreadableOneSaysWhy) {
@@ -42,6 +100,7 @@ TEST_F(EngineTest, ConfigurationIsAppliedInFileOrderAndAnUnreadableOneSaysWhy) {
     std::filesystem::create_directories(configPath);  // a folder cannot be read as a file
     Start();
     EXPECT_EQ(Status().rfind(ReadErrorMessage(""), 0), 0u) << Status();
+    EXPECT_TRUE(Status().ends_with(kUnreadNotice)) << Status();
     EXPECT_EQ(state().settings.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
 }
 
@@ -65,6 +124,8 @@ TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesN
     EXPECT_TRUE(systems.visible());
     EXPECT_EQ(Status().rfind(SaveErrorMessage(""), 0), 0u) << Status();
     std::filesystem::remove_all(configPath);
+    EXPECT_TRUE(systems.cmdOKSystemSettings_Click());  // the error shown is over
+    EXPECT_EQ(Status(), "Skyfault Activated");
     engine->cmdDisable_Click();
     engine->btnExit_Click();
     EXPECT_EQ(quits, 1);

@@ -11,6 +11,23 @@
 
 #include "settings/config.h"
 
+#ifdef _WIN32
+#include <process.h>
+inline long CurrentProcessId() {
+    return _getpid();
+}
+inline void SetRuntimeFolder(const std::filesystem::path&) {}  // sessions are Windows' own
+#else
+#include <stdlib.h>
+#include <unistd.h>
+inline long CurrentProcessId() {
+    return ::getpid();
+}
+inline void SetRuntimeFolder(const std::filesystem::path& folder) {
+    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+}
+#endif
+
 namespace skyfault {
 
 namespace fs = std::filesystem;

@@ -94,5 +94,38 @@ TEST_F(ConfigFile, AFailedSaveLeavesTheOldFile) {
     EXPECT_EQ(Names(), 2);
 }
 
+// A file another program holds (a lease: Linux's way of a program wanting
+// to know before anyone opens its file) is tried again: read once it is let
+// go, unreadable when that takes longer than the wait.
+TEST_F(ConfigFile, AFileHeldByAnotherProgramIsTriedAgain) {
+    Put(file_, "Rate=5\r\n");
+    for (const int heldMs : {100, 1500}) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGIO, SIG_IGN);  // told of the opener by SIGIO
+            const int fd = ::open(file_.c_str(), O_RDONLY);
+            const char leased = ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 'y' : 'n';
+            (void)!::write(ready[1], &leased, 1);
+            ::usleep(static_cast<useconds_t>(heldMs) * 1000);
+            ::_exit(::fcntl(fd, F_SETLEASE, F_UNLCK));
+        }
+        char leased = 'n';
+        ASSERT_EQ(::read(ready[0], &leased, 1), 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        if (leased != 'y') {
+            ::waitpid(child, nullptr, 0);
+            GTEST_SKIP() << "no leases here";
+        }
+        const LoadResult result = LoadConfigFile(file_.string(), std::chrono::milliseconds(1000));
+        ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(result.status,
+                  heldMs < 1000 ? LoadResult::Status::Loaded : LoadResult::Status::Unreadable);
+        EXPECT_EQ(result.bytes, heldMs < 1000 ? "Rate=5\r\n" : "");
+    }
+}
+
 }  // namespace
 }  // namespace skyfault

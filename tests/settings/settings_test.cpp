@@ -10,8 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include "settings/instance_lock.h"
+#include "settings/regular_file.h"
 #include "settings/text.h"
 #include "tests/settings/config_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#endif
 
 namespace skyfault {
 namespace {
@@ -197,8 +205,8 @@ TEST(WriteCFG, WritesTheWholeFileAndReadsItBack) {
 }
 
 // Loading gives the bytes as they are; a save replaces the whole file, even a
-// read-only one, and leaves no temporary file. A folder where the file should
-// be can be neither read nor replaced: both say why, and the folder stays.
+// read-only one, which stays read-only, and leaves no temporary file. A folder where the file
+// should be can be neither read nor replaced: both say why, and the folder stays.
 TEST_F(ConfigFile, LoadsAndSavesTheWholeFileOrSaysWhyNot) {
     EXPECT_EQ(LoadConfigFile(file_.string()).status, LoadResult::Status::Missing);
     EXPECT_EQ(SaveConfigFile(file_.string(), "Rate=5\r\n"), "");
@@ -210,6 +218,9 @@ TEST_F(ConfigFile, LoadsAndSavesTheWholeFileOrSaysWhyNot) {
     EXPECT_EQ(SaveConfigFile(file_.string(), "new"), "");
     EXPECT_EQ(Bytes(file_), "new");
     EXPECT_EQ(Names(), 1);
+    // The new file keeps the old one's permissions (read-only stays so).
+    EXPECT_EQ(fs::status(file_).permissions() & fs::perms::owner_write, fs::perms::none);
+    fs::permissions(file_, fs::perms::owner_all);
     fs::remove(file_);
     fs::create_directories(file_ / "inside");
     const LoadResult folder = LoadConfigFile(file_.string());
@@ -218,9 +229,149 @@ TEST_F(ConfigFile, LoadsAndSavesTheWholeFileOrSaysWhyNot) {
     const std::string reason = SaveConfigFile(file_.string(), "Rate=5\r\n");
     EXPECT_EQ(SaveErrorMessage(reason), "Could not save skyfault.cfg: " + reason);
     EXPECT_FALSE(reason.empty() || folder.error.empty());
-    EXPECT_NE(SaveConfigFile((folder_ / "missing" / "skyfault.cfg").string(), "x"), "");
+    const std::string missing =
+        SaveConfigFile((folder_ / "missing" / "skyfault.cfg").string(), "x");
+    // The system's reason first, where the box shows it; then the step.
+    EXPECT_FALSE(missing.starts_with("cannot")) << missing;
+    EXPECT_NE(missing.find(" (cannot create a new file beside \""), std::string::npos) << missing;
     EXPECT_EQ(Names(), 2);  // the folder and what it holds
 }
+
+// A file saved with a byte-order mark (Notepad's "Unicode" is UTF-16 LE) is
+// read as text; lines, keys and values come out as 8-bit text.
+TEST_F(ConfigFile, AFileWithAByteOrderMarkIsReadAsText) {
+    const std::string text = "[General]\r\nRate=5\r\nActivated=0\r\n";
+    std::string little = "\xFF\xFE", big = "\xFE\xFF";
+    for (const char c : text) {
+        little += {c, '\0'};
+        big += {'\0', c};
+    }
+    for (const std::string& bytes : {little, big, "\xEF\xBB\xBF" + text, text}) {
+        Put(file_, bytes);
+        EXPECT_EQ(LoadConfigFile(file_.string()).bytes, text);
+    }
+    EXPECT_EQ(TextOfFile("\xFF\xFE"
+                         "A\0=\0\x3D\xD8\x00\xDE"
+                         "B"s),
+              NarrowText(u"A=\U0001F600"));
+    EXPECT_EQ(TextOfFile("\xEF\xBB\xBF"
+                         "a\xC3\xA9\xF0\x9F\x98\x80\xFF"
+                         "b"),
+              NarrowText(u"a\u00E9\U0001F600\uFFFDb"));
+    EXPECT_EQ(TextOfFile("\xFF"), "\xFF");  // no mark: the bytes as they are
+}
+
+// A save asked to keep the old file keeps it beside the new one, under a
+// name not yet taken; the temporary files of saves killed before their
+// rename go with the next save, those of a live process stay.
+TEST_F(ConfigFile, ASaveKeepsTheOldFileWhenAskedAndRemovesWhatKilledSavesLeft) {
+    std::string kept = "x";
+    EXPECT_EQ(SaveConfigFile(file_.string(), "first", &kept), "");
+    EXPECT_EQ(kept, "");  // there was no old file
+    for (const char* name : {"skyfault.cfg.unread", "skyfault.cfg.unread2"}) {
+        const std::string before = Bytes(file_);
+        EXPECT_EQ(SaveConfigFile(file_.string(), "new " + before, &kept), "");
+        EXPECT_EQ(fs::path(kept).filename(), name);
+        EXPECT_EQ(Bytes(kept), before);
+    }
+    EXPECT_EQ(Bytes(file_), "new new first");
+    EXPECT_EQ(Names(), 3);
+    const std::string stale = file_.string() + ".tmp2147483644-7";  // no process has that id
+    const std::string live = file_.string() + ".tmp" + std::to_string(CurrentProcessId()) + "-7";
+    Put(stale, "half");
+    Put(live, "half");
+    EXPECT_EQ(SaveConfigFile(file_.string(), "last"), "");
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_EQ(Names(), 4);
+}
+
+// What the dialogs accept is cut to what the file keeps, never inside a
+// UTF-8 character, and a system's longest list reads back whole.
+TEST(Bounds, TheLongestEntriesReadBackWhole) {
+    std::string text = "ab\xC3\xA9\xE2\x82\xAC";
+    for (const auto& [bytes, cut] : std::vector<std::pair<std::size_t, std::string>>{
+             {9, text}, {7, text}, {6, "ab\xC3\xA9"}, {4, "ab\xC3\xA9"}, {3, "ab"}, {0, ""}}) {
+        std::string t = text;
+        EXPECT_EQ(CutToBytes(t, bytes), bytes < text.size()) << bytes;
+        EXPECT_EQ(t, cut) << bytes;
+    }
+    Settings settings = FirstStartSettings();
+    const std::string field(kMaxEntryBytes, '9');
+    settings.systemStr[15] = ComposeList({field, field, field, field, field, field, field, "C"});
+    settings.soundFiles[50] = std::string(kMaxPathBytes, 'p');
+    settings.defaultSound = std::string(kMaxPathBytes, 'd');
+    Settings back;
+    ApplyConfig(back, WriteCFG(settings));
+    EXPECT_EQ(back.systemStr[15], settings.systemStr[15]);
+    EXPECT_EQ(back.soundFiles[50], settings.soundFiles[50]);
+    EXPECT_EQ(back.defaultSound, settings.defaultSound);
+}
+
+// One program per session: while the lock is held, another one of the same
+// name is refused at once, and may knock; it is free again once let go. On POSIX systems
+// the session is $XDG_RUNTIME_DIR: another folder, another session.
+TEST_F(ConfigFile, ASecondProgramFindsTheLockTaken) {
+    const std::string name = "skyfault-test-" + std::to_string(std::random_device{}());
+    SetRuntimeFolder(folder_);
+    {
+        const InstanceLock first(name);
+        EXPECT_FALSE(first.heldElsewhere());
+        EXPECT_TRUE(InstanceLock(name).heldElsewhere());
+        EXPECT_FALSE(InstanceLock(name + "-other").heldElsewhere());
+#ifndef _WIN32
+        // A refused program knocks: the holder sees the lock file change.
+        const fs::path knock = first.knockPath();
+        fs::last_write_time(knock, fs::file_time_type());
+        InstanceLock(name).Knock();
+        EXPECT_NE(fs::last_write_time(knock), fs::file_time_type());
+        SetRuntimeFolder(folder_ / "another");
+        fs::create_directory(folder_ / "another");
+        EXPECT_FALSE(InstanceLock(name).heldElsewhere());
+        SetRuntimeFolder(folder_);
+#endif
+    }
+    EXPECT_FALSE(InstanceLock(name).heldElsewhere());
+}
+
+#ifdef _WIN32
+// A file another program holds without sharing (a virus scanner, a sync
+// tool) is tried again: read once it is let go, unreadable after the wait;
+// saved over once let go, left as it was after the wait.
+TEST_F(ConfigFile, AFileHeldByAnotherProgramIsTriedAgain) {
+    Put(file_, "Rate=5\r\n");
+    for (const int heldMs : {100, 1500}) {
+        const HANDLE held = CreateFileW(file_.wstring().c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread release([&] {
+            Sleep(static_cast<DWORD>(heldMs));
+            CloseHandle(held);
+        });
+        const LoadResult result = LoadConfigFile(file_.string(), std::chrono::milliseconds(1000));
+        release.join();
+        EXPECT_EQ(result.status,
+                  heldMs < 1000 ? LoadResult::Status::Loaded : LoadResult::Status::Unreadable);
+        EXPECT_EQ(result.bytes, heldMs < 1000 ? "Rate=5\r\n" : "");
+    }
+    // A save waits a moment for a reader that does not share the file; one
+    // that holds on refuses it, and the file stays as it was.
+    for (const int heldMs : {300, 3000}) {
+        const HANDLE held = CreateFileW(file_.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        std::thread release([&] {
+            Sleep(static_cast<DWORD>(heldMs));
+            CloseHandle(held);
+        });
+        const std::string reason = SaveConfigFile(file_.string(), std::to_string(heldMs));
+        release.join();
+        EXPECT_EQ(reason.empty(), heldMs < 1000) << reason;
+        EXPECT_EQ(Bytes(file_), "300");  // the first saved, the second not
+    }
+    EXPECT_EQ(Names(), 1);
+}
+#endif
 
 }  // namespace
 }  // namespace skyfault

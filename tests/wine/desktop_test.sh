@@ -3,8 +3,9 @@
 # skyfault-sim.exe, it fails Pitot, opens and closes each window (a picture
 # of the screen with each in ARTIFACTS) and File > Exit writes skyfault.cfg byte for byte as
 # skyfault-exitcfg (the Linux program's Exit) does; without the stand-in the
-# title says why, and Exit still saves; a stand-in that starts later, quits
-# and starts again is followed.
+# title says why; a stand-in that starts later, quits and starts again is
+# followed, and Exit still saves, in the start folder even while the
+# file-open dialog shows another. A second Skyfault is refused.
 # Usage: desktop_test.sh SKYFAULT_EXE SIM_EXE DRIVER_EXE EXITCFG ARTIFACTS
 set -uo pipefail
 app=$(realpath -m "$1") sim=$(realpath -m "$2") E2E_DRIVER=$(realpath -m "$3") exitcfg=$(realpath -m "$4")
@@ -29,6 +30,20 @@ start_wine_app "$app" "$work"
 step "no 'Skyfault Connected' title" wait-title main "Skyfault Connected" 40
 rm "$work/skyfault.cfg"  # read: Exit must write it anew
 wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 20 || fail "the stand-in saw no Pitot failure"
+
+# A second Skyfault says one is running, brings the first forward and ends;
+# Pitot is not failed twice.
+step "no Preferences" command main mnuFileDefault wait-shown preferences 10
+(cd "$work" && exec wine "$(winpath "$app")") </dev/null >"$E2E_DIR/second.log" 2>&1 &
+second=$!
+E2E_PIDS+=("$second")
+step "the second Skyfault said nothing" wait-title dialog Skyfault 30
+picture windows-already-running
+step "its message did not close" command dialog IDOK wait-gone dialog 10
+wait_exit "$second" 30 && [ "$E2E_STATUS" -eq 1 ] || fail "the second Skyfault did not end with 1"
+step "the first Skyfault is not in front" wait-front main 10
+[ "$(grep -c 'write 0x0B71' "$E2E_DIR/sim.log")" -eq 1 ] || fail "Pitot was failed twice"
+step "Escape does not cancel Preferences" escape preferences wait-hidden preferences 10
 
 picture windows-main
 step "no Preferences" command main mnuFileDefault wait-shown preferences 10
@@ -65,6 +80,15 @@ start_wine_sim "$sim" --class FS98MAIN
 step "the stand-in started again was not found" wait-title main "Skyfault Connected" 10
 echo "set ias 250" >&7
 wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 10 || fail "the new stand-in saw no Pitot failure"
+# Exit while the file-open dialog shows another folder (it changes the
+# current folder): the file is saved in the folder Skyfault started in.
+mkdir "$work/sounds"
+step "no Preferences" command main mnuFileDefault wait-shown preferences 10
+step "no file-open dialog" command preferences cmdDefaultBrowse wait-shown dialog 20
+step "the file-open dialog did not go to the sounds" open-folder "$(winpath "$work/sounds")"
+sleep 1
+picture windows-open-dialog
 step "Exit did not end the program" command main btnExit wait-gone main 30
 [ -f "$work/skyfault.cfg" ] || fail "Exit wrote no skyfault.cfg"
+[ ! -e "$work/sounds/skyfault.cfg" ] || fail "Exit saved skyfault.cfg in the folder the dialog showed"
 echo "wine desktop: 1 passed, 0 failed"

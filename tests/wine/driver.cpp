@@ -1,12 +1,14 @@
 // skyfault-windriver STEP...: drives the Windows program from outside for the
 // end-to-end tests and the benchmark, step by step; every wait has a limit.
-//   wait-title WINDOW TITLE SECONDS | wait-shown|wait-hidden|wait-gone WINDOW SECONDS
+//   wait-title WINDOW TITLE SECONDS | wait-shown|wait-hidden|wait-gone|wait-front WINDOW SECONDS
 //   command WINDOW COMMAND    posts a menu or button command of resource.h
+//   open-folder PATH          the file-open dialog goes to the folder PATH
 //   escape WINDOW             posts the Escape key to WINDOW
 //   say TEXT | desktop        prints TEXT | has Wine's desktop up (a window made and ended)
 //   answer WINDOW SECONDS     asks WINDOW for its title every 20 ms for SECONDS and prints
 //                             how long it took to answer: "answers N median MS worst MS"
-// WINDOW: main, preferences, systems or about. Exit status: 0 done, 1 a step
+// WINDOW: main, preferences, systems, about, or dialog (a message box or
+// the file-open dialog). Exit status: 0 done, 1 a step
 // failed (the reason on standard output), 64 a command line it cannot use.
 
 #include <algorithm>
@@ -19,6 +21,9 @@
 #include "link/win32.h"
 #include "ui/win32/resource.h"
 
+// The control identifiers of the file-open dialog (after windows.h).
+#include <dlgs.h>
+
 namespace {
 
 constexpr std::pair<const char*, int> kCommands[] = {{"mnuFileDefault", IDM_FILE_DEFAULT},
@@ -26,11 +31,14 @@ constexpr std::pair<const char*, int> kCommands[] = {{"mnuFileDefault", IDM_FILE
                                                      {"mnuFileExit", IDM_FILE_EXIT},
                                                      {"mnuHelpAbout", IDM_HELP_ABOUT},
                                                      {"btnExit", IDC_BTN_EXIT},
+                                                     {"cmdDefaultBrowse", IDC_CMD_DEFAULT_BROWSE},
+                                                     {"IDOK", IDOK},
                                                      {"cmdOK", IDC_CMD_OK}};
 constexpr const char* kWindows[][2] = {{"main", SKYFAULT_CLASS_MAIN},
                                        {"preferences", SKYFAULT_CLASS_PREFERENCES},
                                        {"systems", SKYFAULT_CLASS_SYSTEM_SETTINGS},
-                                       {"about", SKYFAULT_CLASS_ABOUT}};
+                                       {"about", SKYFAULT_CLASS_ABOUT},
+                                       {"dialog", "#32770"}};
 
 int Say(const std::string& line, int status = 0) {
     std::printf("%s\n", line.c_str());
@@ -56,7 +64,7 @@ int main(int argc, char** argv) {
         const HWND window = windowClass != nullptr ? FindWindowA(windowClass, nullptr) : nullptr;
         const std::string what = step.rfind("wait-", 0) == 0 ? step.substr(5) : "";
         const bool titled = what == "title" && left >= 3;
-        if ((titled || what == "shown" || what == "hidden" || what == "gone") &&
+        if ((titled || what == "shown" || what == "hidden" || what == "gone" || what == "front") &&
             windowClass != nullptr && left >= 2) {
             const ULONGLONG end =
                 GetTickCount64() +
@@ -68,6 +76,7 @@ int main(int argc, char** argv) {
                 if (titled            ? shown && args[i + 2] == title
                     : what == "shown" ? shown
                     : what == "gone"  ? at == nullptr
+                    : what == "front" ? shown && GetForegroundWindow() == at
                                       : !shown) {
                     break;
                 }
@@ -88,6 +97,19 @@ int main(int argc, char** argv) {
                 return Say("FAILED: cannot post " + args[i + 2] + " to " + args[i + 1], 1);
             }
             i += 3;
+        } else if (step == "open-folder" && left >= 1) {
+            // The file name box (cmb13 on Windows, edt1 in Wine), then Open:
+            // a folder's name goes there.
+            const HWND dialog = FindWindowA("#32770", nullptr);
+            const HWND name = dialog == nullptr                      ? nullptr
+                              : GetDlgItem(dialog, cmb13) != nullptr ? GetDlgItem(dialog, cmb13)
+                                                                     : GetDlgItem(dialog, edt1);
+            if (name == nullptr || SetWindowTextA(name, args[i + 1].c_str()) == FALSE ||
+                PostMessageA(dialog, WM_COMMAND, IDOK, 0) == FALSE) {
+                return Say("FAILED: no file-open dialog to go to " + args[i + 1], 1);
+            }
+            Say("open-folder " + args[i + 1]);
+            i += 2;
         } else if (step == "desktop") {
             // Under Wine a process that makes its window while the desktop
             // process still starts may get no display driver.
