@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "settings/config.h"
+#include "settings/file_text.h"
 #include "settings/text.h"
 
 namespace skyfault::engine {
@@ -218,7 +219,8 @@ void Engine::Form_Load() {
     const LoadResult loaded = LoadConfigFile(configPath_);
     switch (loaded.status) {
         case LoadResult::Status::Loaded:
-            for (const ConfigEntry& entry : skyfault::ReadCFG(loaded.bytes)) {
+            // 8-bit text in the system's code page, held as UTF-8.
+            for (const ConfigEntry& entry : skyfault::ReadCFG(FileTextToUtf8(loaded.bytes))) {
                 ApplyConfigEntry(entry);
             }
             break;
@@ -620,7 +622,9 @@ void Engine::ApplyDefaultRateToSystems(std::string_view rateText) {
 
 bool Engine::WriteCFG() {
     state_.settings.activated = !state_.window.cmdActivateEnabled;
-    const std::string reason = SaveConfigFile(configPath_, skyfault::WriteCFG(state_.settings));
+    // The file holds 8-bit text in the system's code page.
+    const std::string reason =
+        SaveConfigFile(configPath_, Utf8ToFileText(skyfault::WriteCFG(state_.settings)));
     if (!reason.empty()) {
         state_.window.txtMessage.text = SaveErrorMessage(reason);
         MarkChanged();

@@ -1,8 +1,8 @@
-// Opening a user's file on Windows: the path's bytes go to the ANSI file
-// API as they are; a folder is refused by its attributes, anything that is
-// not a file on disk (a pipe, a console, a device such as NUL or COM1) by the
-// type of the opened handle.
-#include <windows.h>
+// Opening a user's file on Windows: the UTF-8 path goes to the wide-character
+// file API, so that any folder or file name works; a folder is refused by its attributes, anything
+// that is not a file on disk (a pipe, a console, a device such as NUL or COM1) by the type of the
+// opened handle.
+#include "platform/win32.h"
 
 #include <algorithm>
 #include <string>
@@ -11,17 +11,6 @@
 
 namespace skyfault {
 namespace {
-
-std::string SystemMessage(DWORD error) {
-    char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                          text[length - 1] == ' ' || text[length - 1] == '.')) {
-        --length;
-    }
-    return length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
-}
 
 bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -34,19 +23,20 @@ HANDLE AsHandle(std::intptr_t handle) {
 }  // namespace
 
 void RegularFile::Open(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring wide = win32::Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         status_ = Status::NotRegular;
         error_ = "\"" + path + "\" is a folder";
         return;
     }
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         status_ = IsMissing(error) ? Status::Missing : Status::Failed;
-        error_ = SystemMessage(error);
+        error_ = win32::SystemMessage(error);
         return;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -77,7 +67,7 @@ bool RegularFile::Read(std::size_t count, std::string& out) {
         DWORD got = 0;
         const DWORD chunk = static_cast<DWORD>(std::min(count, sizeof buffer));
         if (!ReadFile(AsHandle(handle_), buffer, chunk, &got, nullptr)) {
-            error_ = "error while reading the file: " + SystemMessage(GetLastError());
+            error_ = "error while reading the file: " + win32::SystemMessage(GetLastError());
             return false;
         }
         if (got == 0) {

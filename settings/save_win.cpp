@@ -1,6 +1,6 @@
 // Replacing the configuration file on Windows: a new file beside the old one,
 // flushed to disk, then moved over it in one step.
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <string>
 
@@ -9,30 +9,8 @@
 namespace skyfault {
 namespace {
 
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message;
-    if (length > 0 && text != nullptr) {
-        message.assign(text, length);
-    }
-    if (text != nullptr) {
-        LocalFree(text);
-    }
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    if (message.empty()) {
-        message = "system error " + std::to_string(error);
-    }
-    return message;
-}
-
 std::string Reason(const std::string& step, DWORD error) {
-    return step + ": " + SystemMessage(error);
+    return step + ": " + win32::SystemMessage(error);
 }
 
 }  // namespace
