@@ -18,7 +18,7 @@ MciSoundPlayer::~MciSoundPlayer() {
 
 void MciSoundPlayer::Close() {
     if (device_ != 0) {
-        mciSendCommandA(device_, MCI_CLOSE, MCI_WAIT, 0);  // cuts off a sound still playing
+        mciSendCommandW(device_, MCI_CLOSE, MCI_WAIT, 0);  // cuts off a sound still playing
         device_ = 0;
     }
 }
@@ -28,10 +28,12 @@ void MciSoundPlayer::Open(const std::string& path) {
     if (!PlayableSoundFile(path)) {
         return;
     }
-    MCI_OPEN_PARMSA open{};
-    open.lpstrDeviceType = "waveaudio";
-    open.lpstrElementName = path.c_str();
-    if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
+    // Wide characters, so that any folder or file name opens.
+    const std::wstring element = Widen(path);
+    MCI_OPEN_PARMSW open{};
+    open.lpstrDeviceType = L"waveaudio";
+    open.lpstrElementName = element.c_str();
+    if (mciSendCommandW(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
                         reinterpret_cast<DWORD_PTR>(&open)) == 0) {
         device_ = open.wDeviceID;
     }
@@ -43,7 +45,7 @@ void MciSoundPlayer::Play() {
     }
     MCI_PLAY_PARMS play{};
     // Neither waiting nor notified: the sound plays to its end on its own.
-    if (mciSendCommandA(device_, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
+    if (mciSendCommandW(device_, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
         Close();
     }
 }
