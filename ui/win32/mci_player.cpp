@@ -28,15 +28,33 @@ void MciSoundPlayer::Open(const std::string& path) {
     if (!PlayableSoundFile(path)) {
         return;
     }
-    // Wide characters, so that any folder or file name opens.
+    // Wide characters, so that any folder or file name opens. Where the
+    // wave device's driver takes only names of the code page (Wine's does),
+    // the file's short 8.3 name, when the volume keeps one, opens it.
     const std::wstring element = Widen(path);
+    if (!OpenElement(element)) {
+        std::wstring shortName(MAX_PATH, L'\0');
+        const DWORD length = GetShortPathNameW(element.c_str(), shortName.data(),
+                                               static_cast<DWORD>(shortName.size()));
+        if (length > 0 && length < shortName.size()) {
+            shortName.resize(length);
+            if (shortName != element) {
+                OpenElement(shortName);
+            }
+        }
+    }
+}
+
+bool MciSoundPlayer::OpenElement(const std::wstring& element) {
     MCI_OPEN_PARMSW open{};
     open.lpstrDeviceType = L"waveaudio";
     open.lpstrElementName = element.c_str();
     if (mciSendCommandW(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
-                        reinterpret_cast<DWORD_PTR>(&open)) == 0) {
-        device_ = open.wDeviceID;
+                        reinterpret_cast<DWORD_PTR>(&open)) != 0) {
+        return false;
     }
+    device_ = open.wDeviceID;
+    return true;
 }
 
 void MciSoundPlayer::Play() {

@@ -33,6 +33,9 @@ public:
     UINT OpenDevice() const { return device_; }
 
 private:
+    // Opens one name of the file; false when MCI refuses it.
+    bool OpenElement(const std::wstring& element);
+
     UINT device_ = 0;
 };
 

@@ -160,26 +160,35 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     Escape(prefs->Control(IDC_CMD_PREFS_OK));
     EXPECT_EQ(GetText(prefs->Control(IDC_TXT_DEFAULT_SOUND)), "default.wav");
 
-    // Sound names on a Western Windows (code page 1252, as Wine runs here):
-    // skyfault.cfg cannot hold a Cyrillic name, which is refused whether
-    // chosen or typed (the box keeps its text); a French one is kept, and
-    // saved as the code page's byte.
-    ASSERT_EQ(GetACP(), 1252u);
+    // Sound names as the system's code page allows (Wine's follows the test's
+    // locale): on a Western Windows (1252) skyfault.cfg cannot hold a
+    // Cyrillic name, on a Cyrillic one (1251) not a French e acute (never the
+    // best-fit "e", another file). Such a name is refused whether chosen or
+    // typed, the box keeping its text; the other is kept, and saved as the
+    // code page's bytes.
+    const UINT page = GetACP();
+    ASSERT_TRUE(page == 1252 || page == 1251) << page;
+    const std::string cyrillic = "C:\\\u0417\u0432\u0443\u043a\u0438\\\u0433\u043e\u043d\u0433.wav";
+    const std::string french = "C:\\Sons\\alarme_\u00e9.wav";
+    const std::string& foreign = page == 1252 ? cyrillic : french;
+    const std::string& own = page == 1252 ? french : cyrillic;
+    const std::string ownBytes = page == 1252 ? "C:\\Sons\\alarme_\xE9.wav"
+                                              : "C:\\\xC7\xE2\xF3\xEA\xE8\\\xE3\xEE\xED\xE3.wav";
     Menu(main, IDM_FILE_DEFAULT);
     const HWND sound = prefs->Control(IDC_TXT_DEFAULT_SOUND);
-    files.Answer("C:\\\u0417\u0432\u0443\u043a\u0438\\\u0433\u043e\u043d\u0433.wav");
+    files.Answer(foreign);
     Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
     EXPECT_EQ(GetText(sound), "default.wav");
-    SetWindowTextW(sound, L"C:\\\x0417.wav");
+    SetWindowTextW(sound, Widen(foreign).c_str());
     EXPECT_EQ(GetText(sound), "default.wav");
     EXPECT_EQ(prefs->Model().form().txtDefaultSound, "default.wav");
-    files.Answer("C:\\Sons\\alarme_\u00e9.wav");
+    files.Answer(own);
     Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
+    EXPECT_EQ(GetText(sound), own);
     Click(prefs->Control(IDC_CMD_PREFS_OK));
-    EXPECT_EQ(engine->state().settings.defaultSound, "C:\\Sons\\alarme_\u00e9.wav");
-    EXPECT_NE(
-        engine::testing::ReadFile(configPath).find("DefaultSound=C:\\Sons\\alarme_\xE9.wav\r\n"),
-        std::string::npos);
+    EXPECT_EQ(engine->state().settings.defaultSound, own);
+    EXPECT_NE(engine::testing::ReadFile(configPath).find("DefaultSound=" + ownBytes + "\r\n"),
+              std::string::npos);
 
     // System settings: hidden by OK, destroyed by Cancel.
     Click(Main(IDC_CMD_SPECIFIC));
@@ -196,9 +205,9 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     Click(settings->Control(IDC_CMD_SOUND_BROWSE));
     EXPECT_EQ(files.TitlesAsked().back(), "") << "the platform's own title";
     EXPECT_EQ(files.OwnersAsked().back(), s);
-    files.Answer("C:\\\u0417\u0432\u0443\u043a\u0438\\a.wav");
+    files.Answer(foreign);
     Click(settings->Control(IDC_CMD_SOUND_BROWSE));
-    SetWindowTextW(settings->Control(IDC_TXT_SYSTEM_SOUND), L"\x0417.wav");
+    SetWindowTextW(settings->Control(IDC_TXT_SYSTEM_SOUND), Widen(foreign).c_str());
     EXPECT_EQ(GetText(settings->Control(IDC_TXT_SYSTEM_SOUND)), "C:\\sounds\\gong.wav");
     Click(settings->Control(IDC_CMD_OK_SYSTEM_SETTINGS));
     EXPECT_FALSE(IsWindowVisible(s));
@@ -328,6 +337,17 @@ TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles
     player.Open(tone.string());  // played or not, as the machine's audio allows
     EXPECT_NE(player.OpenDevice(), 0u);
     player.Play();
+
+    // A sound in a folder and file of any name opens (the names in UTF-8).
+    const std::filesystem::path named =
+        folder.path() / L"\u0417\u0432\u0443\u043a\u0438 \u00e9" / L"\u0433\u043e\u043d\u0433.wav";
+    ASSERT_NE(CreateDirectoryW(named.parent_path().wstring().c_str(), nullptr), FALSE);
+    ASSERT_NE(CopyFileW(tone.wstring().c_str(), named.wstring().c_str(), TRUE), FALSE);
+    const std::string utf8 = Narrow(named.wstring());
+    EXPECT_TRUE(PlayableSoundFile(utf8));
+    player.Open(utf8);
+    EXPECT_NE(player.OpenDevice(), 0u);
+    player.Close();
 }
 
 }  // namespace
