@@ -8,6 +8,8 @@
 # unset locale), and Pitot's sound path is 8-bit text of that code page.
 # Usage: desktop_test.sh SKYFAULT_EXE SIM_EXE DRIVER_EXE EXITCFG ARTIFACTS
 set -uo pipefail
+# Wine's code page 1252, and UTF-8 names on the host's disk, whatever the caller's locale.
+export LC_ALL=C.UTF-8
 app=$(realpath -m "$1") sim=$(realpath -m "$2") E2E_DRIVER=$(realpath -m "$3") exitcfg=$(realpath -m "$4")
 artifacts=$(realpath -m "$5")
 source "$(dirname "$0")/../e2e/lib.sh"
