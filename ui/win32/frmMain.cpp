@@ -182,12 +182,9 @@ void frmMain::BuildControls() {
     banner_ =
         static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER),
                                         IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-    // The control may draw a copy of its own: that one is the control's to free.
-    const auto shown = reinterpret_cast<HBITMAP>(
-        SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banner_)));
-    if (shown != nullptr && shown != banner_) {
-        DeleteObject(shown);
-    }
+    // A 24-bit bitmap: the control shows it as it is, without a copy of its
+    // own; the window frees it once the control is gone.
+    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banner_));
 
     // Current settings: the default probability, the interval and the systems.
     AddFrame("Current Settings", IDC_FRA_CURRENT_SETTINGS, 340, 6, 452, 414);
