@@ -341,6 +341,8 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (focus_ != nullptr) {
                 SetFocus(focus_);
                 SetDefaultLook(focus_, true);
+            } else {
+                SetFocus(hwnd_);  // as the system does for a window without controls
             }
         }
         return 0;
