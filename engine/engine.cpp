@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/config.h"
+#include "settings/file_text.h"
 #include "settings/text.h"
 
 namespace skyfault::engine {
@@ -236,7 +237,8 @@ void Engine::Form_Load() {
     const LoadResult loaded = LoadConfigFile(configPath_);
     std::string unreadable = loaded.error;
     if (loaded.status == LoadResult::Status::Loaded) {
-        const std::vector<ConfigEntry> entries = skyfault::ReadCFG(loaded.bytes);
+        // 8-bit text in the system's code page, held as UTF-8.
+        const std::vector<ConfigEntry> entries = skyfault::ReadCFG(FileTextToUtf8(loaded.bytes));
         if (!entries.empty() || IsBlank(loaded.bytes)) {
             ApplyConfig(entries);
         } else {
@@ -700,8 +702,10 @@ void Engine::ApplyDefaultRateToSystems(std::string_view rateText) {
 bool Engine::WriteCFG() {
     state_.settings.activated = !state_.window.cmdActivateEnabled;
     std::string kept;
-    const std::string reason = SaveConfigFile(configPath_, skyfault::WriteCFG(state_.settings),
-                                              keepUnread_ ? &kept : nullptr);
+    // The file holds 8-bit text in the system's code page.
+    const std::string reason =
+        SaveConfigFile(configPath_, Utf8ToFileText(skyfault::WriteCFG(state_.settings)),
+                       keepUnread_ ? &kept : nullptr);
     std::string& status = state_.window.txtMessage.text;
     if (!reason.empty()) {
         status = SaveErrorMessage(reason);

@@ -1,6 +1,7 @@
 #include "engine/front_end.h"
 
 #include "engine/engine.h"
+#include "settings/file_text.h"
 
 namespace skyfault::engine {
 
@@ -13,6 +14,10 @@ CheckState CheckStateOf(int value) {
         default:
             return CheckState::Checked;
     }
+}
+
+bool SoundPathFits(std::string_view text) {
+    return FitsFileText(text);
 }
 
 int ClickedBoxValue(int value) {

@@ -6,6 +6,7 @@
 // makes, shows, hides and destroys its windows as these say.
 
 #include <array>
+#include <string_view>
 
 namespace skyfault::engine {
 
@@ -20,6 +21,16 @@ CheckState CheckStateOf(int value);
 int ClickedBoxValue(int value);
 // The user clicks the main window's check box of `systemId`.
 void chkFailureType_Click(Engine& engine, int systemId);
+
+// --- Sound paths ---------------------------------------------------------------
+// A sound whose path skyfault.cfg cannot hold (a folder or file name with
+// characters outside the system's code page) is refused where it is chosen
+// or typed: the box keeps its text, and the dialog shows this at the box.
+inline constexpr std::string_view kSoundPathRefused =
+    "This sound cannot be kept: skyfault.cfg cannot hold the characters of its folder or file "
+    "name in this system's language. Rename them, or choose another sound.";
+// Whether a sound box may take `text`.
+bool SoundPathFits(std::string_view text);
 
 // --- Dialog windows ------------------------------------------------------------
 enum class DialogId { Preferences, SystemSettings, About };

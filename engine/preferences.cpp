@@ -29,6 +29,14 @@ void Preferences::Show() {
     }
 }
 
+bool Preferences::SetSoundText(std::string text) {
+    if (!SoundPathFits(text)) {
+        return false;
+    }
+    form_.txtDefaultSound = std::move(text);
+    return true;
+}
+
 void Preferences::optFuelLeakSpeed_Click(int index) {
     if (index >= 0 && index <= 2) {
         form_.optFuelLeakSpeed = index;

@@ -60,7 +60,9 @@ public:
     // What the user types, ticks and selects.
     void SetRateText(std::string text) { form_.txtRateDenominator = std::move(text); }
     void SetIntervalText(std::string text) { form_.txtInterval = std::move(text); }
-    void SetSoundText(std::string text) { form_.txtDefaultSound = std::move(text); }
+    // A sound text the file cannot hold is refused (SoundPathFits): the box
+    // keeps what it had. False when refused.
+    bool SetSoundText(std::string text);
     // A click on a check box ticks an unticked box and clears a ticked or
     // greyed one.
     void chkAudio_Click() { form_.chkAudio = Toggled(form_.chkAudio); }
@@ -78,8 +80,8 @@ public:
     void cmdPrefsCancel_Click();
     // Browse: `path` is what the file dialog returned, the chosen file's
     // full path or an empty text when the user cancelled; either goes into
-    // the sound box.
-    void cmdDefaultBrowse_Click(std::string path) { form_.txtDefaultSound = std::move(path); }
+    // the sound box, unless the file cannot hold it (false: refused).
+    bool cmdDefaultBrowse_Click(std::string path) { return SetSoundText(std::move(path)); }
 
 private:
     static int Toggled(int value) { return ClickedBoxValue(value); }

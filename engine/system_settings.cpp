@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/engine.h"
+#include "engine/front_end.h"
 #include "engine/preferences.h"
 #include "settings/config.h"
 #include "settings/model.h"
@@ -188,10 +189,16 @@ void SystemSettings::cmdCancelSystemSettings_Click() {
     unloaded_ = true;
 }
 
-void SystemSettings::cmdSoundBrowse_Click(std::string path) {
-    if (!path.empty()) {
-        form_.txtSystemSound = std::move(path);
+bool SystemSettings::SetText(SystemBox box, std::string text) {
+    if (box == SystemBox::SystemSound && !SoundPathFits(text)) {
+        return false;
     }
+    form_.Box(box) = std::move(text);
+    return true;
+}
+
+bool SystemSettings::cmdSoundBrowse_Click(std::string path) {
+    return path.empty() || SetText(SystemBox::SystemSound, std::move(path));
 }
 
 }  // namespace skyfault::engine

@@ -75,8 +75,9 @@ public:
     // tables; while it is shown, nothing changes.
     void Show();
 
-    // The user types into a box.
-    void SetText(SystemBox box, std::string text) { form_.Box(box) = std::move(text); }
+    // The user types into a box. A sound text the file cannot hold is
+    // refused (SoundPathFits): the box keeps what it had. False when refused.
+    bool SetText(SystemBox box, std::string text);
     // The selection of the list changes to `position` (0..24): the shown
     // system is stored, the selected one shown.
     void cmbSystem_Click(int position);
@@ -92,8 +93,9 @@ public:
     // written; the dialog is destroyed.
     void cmdCancelSystemSettings_Click();
     // Browse: `path` is what the file dialog returned; an empty text (the
-    // user cancelled) leaves the box as it was.
-    void cmdSoundBrowse_Click(std::string path);
+    // user cancelled) leaves the box as it was, and so does a path the file
+    // cannot hold (false: refused).
+    bool cmdSoundBrowse_Click(std::string path);
 
 private:
     void Form_Load();

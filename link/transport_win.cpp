@@ -3,7 +3,7 @@
 
 #include "link/transport.h"
 
-#include "link/win32.h"
+#include "platform/win32.h"
 
 #include <string>
 

@@ -1,14 +1,13 @@
 // The one-program lock on Windows: a named mutex in the session's own
 // ("Local\") namespace. Its handle is held while the program runs.
-#include <windows.h>
+#include "platform/win32.h"
 
 #include "settings/instance_lock.h"
-#include "settings/path_win.h"
 
 namespace skyfault {
 
 InstanceLock::InstanceLock(const std::string& name) {
-    const std::wstring mutexName = L"Local\\" + win::WidePath(name) + L".instance";
+    const std::wstring mutexName = L"Local\\" + win32::Widen(name) + L".instance";
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
     if (mutex == nullptr) {
         // Taken under a name of another kind: someone holds it; anything

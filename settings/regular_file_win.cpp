@@ -1,19 +1,17 @@
 // Opening a user's file on Windows: the UTF-8 path goes to the wide-character
-// file API; a folder is refused by its attributes, anything that is
-// not a file on disk (a pipe, a console, a device such as NUL or COM1) by the
-// type of the opened handle.
-#include <windows.h>
+// file API, so that any folder or file name works; a folder is refused by its
+// attributes, anything that is not a file on disk (a pipe, a console, a
+// device such as NUL or COM1) by the type of the opened handle.
+#include "platform/win32.h"
 
 #include <algorithm>
 #include <string>
 
-#include "settings/path_win.h"
+#include "settings/file_text.h"
 #include "settings/regular_file.h"
 
 namespace skyfault {
 namespace {
-
-using win::SystemMessage;
 
 // Another program holds the file (opened without sharing, or locked).
 bool IsHeld(DWORD error) {
@@ -44,23 +42,23 @@ std::string PathInCurrentFolder(std::string_view name) {
     if (!folder.ends_with(L'\\')) {
         folder += L'\\';
     }
-    return win::Utf8(folder) + std::string(name);
+    return win32::Narrow(folder) + std::string(name);
 }
 
 std::string NarrowText(std::u16string_view text) {
-    return win::Narrow(
-        std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()), CP_ACP);
+    return Utf8ToFileText(win32::Narrow(
+        std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size())));
 }
 
 void RegularFile::Open(const std::string& path) {
-    const std::wstring name = win::WidePath(path);
-    const DWORD attributes = GetFileAttributesW(name.c_str());
+    const std::wstring wide = win32::Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         status_ = Status::NotRegular;
         error_ = "it is a folder (\"" + path + "\")";  // what is wrong first
         return;
     }
-    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -68,7 +66,7 @@ void RegularFile::Open(const std::string& path) {
         status_ = IsMissing(error) ? Status::Missing
                   : IsHeld(error)  ? Status::Busy
                                    : Status::Failed;
-        error_ = SystemMessage(error);
+        error_ = win32::SystemMessage(error);
         return;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -102,7 +100,7 @@ bool RegularFile::Read(std::size_t count, std::string& out) {
         if (!ReadFile(AsHandle(handle_), buffer, chunk, &got, nullptr)) {
             const DWORD error = GetLastError();
             readLocked_ = IsHeld(error);
-            error_ = "error while reading the file: " + SystemMessage(error);
+            error_ = "error while reading the file: " + win32::SystemMessage(error);
             return false;
         }
         if (got == 0) {

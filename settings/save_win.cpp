@@ -3,13 +3,12 @@
 // old file exists (it keeps the old file's attributes, owner and
 // permissions), MoveFileExW where it does not. Names go to the
 // wide-character file API.
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <charconv>
 #include <string>
 
 #include "settings/config.h"
-#include "settings/path_win.h"
 
 namespace skyfault {
 namespace {
@@ -17,7 +16,7 @@ namespace {
 // The system's reason first, so that a message cut short by its box still
 // says what went wrong.
 std::string Reason(const std::string& step, DWORD error) {
-    return win::SystemMessage(error) + " (" + step + ")";
+    return win32::SystemMessage(error) + " (" + step + ")";
 }
 
 // Waits up to a second while another program holds `name` so that it cannot
@@ -72,7 +71,7 @@ void RemoveAbandonedTemporaries(const std::wstring& path) {
     }
     do {
         // The rest of the name is "<pid>-<attempt>".
-        const std::string rest = win::Utf8(
+        const std::string rest = win32::Narrow(
             std::wstring_view(found.cFileName)
                 .substr(std::min(namePrefix.size(), std::wstring_view(found.cFileName).size())));
         DWORD pid = 0;
@@ -94,7 +93,7 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes,
     if (path.empty()) {
         return "no file name";
     }
-    const std::wstring target = win::WidePath(path);
+    const std::wstring target = win32::Widen(path);
     // A fresh name beside the target; CREATE_NEW never reuses an existing file.
     std::wstring temp;
     HANDLE file = INVALID_HANDLE_VALUE;
@@ -199,7 +198,7 @@ std::string SaveConfigFile(const std::string& path, std::string_view bytes,
         return fail("cannot save \"" + path + "\"", GetLastError());
     }
     if (keptOldAs != nullptr) {
-        *keptOldAs = win::Utf8(kept);
+        *keptOldAs = win32::Narrow(kept);
     }
     RemoveAbandonedTemporaries(target);
     return "";

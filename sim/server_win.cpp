@@ -6,7 +6,7 @@
 
 #include "link/local_ipc.h"
 
-#include "link/win32.h"
+#include "platform/win32.h"
 
 #include <future>
 #include <string_view>

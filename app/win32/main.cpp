@@ -1,16 +1,18 @@
 // Skyfault's entry on Windows: builds the engine over the Windows link
 // transport, window timers and the MCI sound player, runs Main (which loads
 // the main window and reads skyfault.cfg from the folder it starts in,
-// whatever the current folder later becomes), shows the
-// window and runs the message loop until the window is unloaded. A second
-// start in the same session says that Skyfault is already running, brings
-// the first one's window forward and ends.
+// whatever the current folder later becomes), shows the window and runs the
+// message loop until the window is unloaded. A second start in the same
+// session says that Skyfault is already running, brings the first one's
+// window forward and ends.
+#include <exception>
 #include <memory>
+#include <string>
 
 #include "engine/engine.h"
 #include "link/link.h"
 #include "link/transport.h"
-#include "link/win32.h"
+#include "platform/win32.h"
 #include "settings/config.h"
 #include "settings/instance_lock.h"
 #include "settings/regular_file.h"
@@ -21,22 +23,9 @@
 #include "ui/win32/window.h"
 #include "ui/win32/window_timer.h"
 
-int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
-                   int showCommand) {
-    // One Skyfault per user session: a second would fail systems twice and
-    // race the first one's saves. It says so and brings the first forward.
-    const skyfault::InstanceLock instance;
-    if (instance.heldElsewhere()) {
-        MessageBoxW(nullptr, L"Skyfault is already running.", L"Skyfault",
-                    MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
-        if (const HWND first = FindWindowA(SKYFAULT_CLASS_MAIN, nullptr)) {
-            if (IsIconic(first)) {
-                ShowWindow(first, SW_RESTORE);
-            }
-            SetForegroundWindow(first);
-        }
-        return 1;
-    }
+namespace {
+
+int Run(int showCommand) {
     const std::unique_ptr<skyfault::link::Transport> transport =
         skyfault::link::MakePlatformTransport();
     skyfault::link::Link link(*transport);
@@ -59,7 +48,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     MSG message;
     int code = 0;
     for (;;) {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) {
             code = static_cast<int>(message.wParam);
             break;
@@ -69,9 +58,38 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
         }
         if (!skyfault::win32::HandleDialogKeys(message)) {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
     }
     link.LinkClose();  // the link is closed before anything else ends (again, if Unload did)
     return code;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int showCommand) {
+    // One Skyfault per user session: a second would fail systems twice and
+    // race the first one's saves. It says so and brings the first forward.
+    const skyfault::InstanceLock instance;
+    if (instance.heldElsewhere()) {
+        MessageBoxW(nullptr, L"Skyfault is already running.", L"Skyfault",
+                    MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        if (const HWND first = FindWindowA(SKYFAULT_CLASS_MAIN, nullptr)) {
+            if (IsIconic(first)) {
+                ShowWindow(first, SW_RESTORE);
+            }
+            SetForegroundWindow(first);
+        }
+        return 1;
+    }
+    try {
+        return Run(showCommand);
+    } catch (const std::exception& error) {
+        // The system refused a window or a timer: said plainly, not a silent end.
+        const std::wstring text =
+            skyfault::win32::Widen(std::string("Skyfault cannot start: ") + error.what() + ".");
+        MessageBoxW(nullptr, text.c_str(), L"Skyfault", MB_OK | MB_ICONERROR);
+        return 1;
+    }
 }

@@ -27,7 +27,7 @@ constexpr std::uint32_t kMaxReadSize = 32768;
 
 constexpr std::string_view kUsage =
     "Usage: skyfault-linkcheck [OPERATION...]\n"
-    "       skyfault-linkcheck --help\n"
+    "       skyfault-linkcheck --help   (also -h, and /? as Windows programs take it)\n"
     "\n"
     "Opens the link to FSUIPC, WideClient or the simulator stand-in and prints\n"
     "the result code with its text, the server's version and the simulator code.\n"
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
 #endif
     std::vector<std::string_view> args(argv + 1, argv + argc);
     for (std::string_view arg : args) {
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
             std::cout << kUsage;
             return 0;
         }

@@ -10,13 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "settings/file_text.h"
 #include "settings/instance_lock.h"
 #include "settings/regular_file.h"
 #include "settings/text.h"
 #include "tests/settings/config_file.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32.h"
 
 #include <thread>
 #endif
@@ -214,6 +215,16 @@ TEST_F(ConfigFile, LoadsAndSavesTheWholeFileOrSaysWhyNot) {
     Put(file_, "Rate=5\r\nDefaultSound=\xE9\0x\r\nlast"s);
     EXPECT_EQ(LoadConfigFile(file_.string()).status, LoadResult::Status::Loaded);
     EXPECT_EQ(Bytes(file_), "Rate=5\r\nDefaultSound=\xE9\0x\r\nlast"s);
+    // The file's 8-bit text comes back from UTF-8 as it was; a text fits the
+    // file exactly when it survives the trip (Cyrillic does not on a Western
+    // Windows, where the window test sees it refused).
+    EXPECT_EQ(Utf8ToFileText(FileTextToUtf8(Bytes(file_))), Bytes(file_));
+    for (const std::string text :
+         {"C:\\Sons\\alarme_\u00e9.wav", "C:\\\u0417\u0432\u0443\u043a\\a.wav", "\xE9 not UTF-8",
+          "plain.wav"}) {
+        EXPECT_EQ(FitsFileText(text), FileTextToUtf8(Utf8ToFileText(text)) == text) << text;
+    }
+    EXPECT_TRUE(FitsFileText("plain.wav"));
     fs::permissions(file_, fs::perms::owner_read);
     EXPECT_EQ(SaveConfigFile(file_.string(), "new"), "");
     EXPECT_EQ(Bytes(file_), "new");

@@ -5,24 +5,31 @@
 # skyfault-exitcfg (the Linux program's Exit) does; without the stand-in the
 # title says why; a stand-in that starts later, quits and starts again is
 # followed, and Exit still saves, in the start folder even while the
-# file-open dialog shows another. A second Skyfault is refused.
+# file-open dialog shows another. A second Skyfault is refused. The program
+# runs in a folder whose name is Cyrillic, outside the code page (1252:
+# Wine's for an English or unset locale), and Pitot's sound path is 8-bit
+# text of that code page.
 # Usage: desktop_test.sh SKYFAULT_EXE SIM_EXE DRIVER_EXE EXITCFG ARTIFACTS
 set -uo pipefail
+# Wine's code page 1252, and UTF-8 names on the host's disk, whatever the caller's locale.
+export LC_ALL=C.UTF-8
 app=$(realpath -m "$1") sim=$(realpath -m "$2") E2E_DRIVER=$(realpath -m "$3") exitcfg=$(realpath -m "$4")
 artifacts=$(realpath -m "$5")
 source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/lib.sh"
 wine_setup x11 wine wineserver Xvfb cmp
 mkdir -p "$artifacts" "$E2E_DIR/linux"
-work="$E2E_DIR/work"
+work="$E2E_DIR/Полёты"
 
 # step WHY DRIVER-STEP...: the steps, or the test fails saying WHY.
 step() { drive "${@:2}" >/dev/null || fail "$1"; }
 # picture NAME: the screen, the window just shown on top, as NAME.xwd.
 picture() { sleep 0.5 && cp "$E2E_DIR/Xvfb_screen0" "$artifacts/$1.xwd" || fail "no picture"; }
 
-# A Windows path for Pitot's sound: kept byte for byte (no sound is played).
-write_pitot_config "$work/skyfault.cfg" 0 'C:\Sounds\pitot.wav'
+# A Windows path for Pitot's sound, with an e acute in code page 1252: kept
+# byte for byte (no sound is played).
+mkdir -p "$work"
+write_pitot_config "$work/skyfault.cfg" 0 $'C:\\Sons\\alarme_\xe9.wav'
 cp "$work/skyfault.cfg" "$E2E_DIR/linux/"
 "$exitcfg" "$E2E_DIR/linux" || fail "skyfault-exitcfg could not write the expected file"
 start_wine_sim "$sim"

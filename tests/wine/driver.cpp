@@ -7,6 +7,8 @@
 //   say TEXT | desktop        prints TEXT | has Wine's desktop up (a window made and ended)
 //   answer WINDOW SECONDS     asks WINDOW for its title every 20 ms for SECONDS and prints
 //                             how long it took to answer: "answers N median MS worst MS"
+//   version FILE              prints FILE's version resource: "version A.B.C.D PRODUCT FILEV"
+//                             (the numbers, then ProductVersion and FileVersion texts)
 // WINDOW: main, preferences, systems, about, or dialog (a message box or
 // the file-open dialog). Exit status: 0 done, 1 a step
 // failed (the reason on standard output), 64 a command line it cannot use.
@@ -18,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/win32.h"
+#include "platform/win32.h"
 #include "ui/win32/resource.h"
 
 // The control identifiers of the file-open dialog (after windows.h).
@@ -146,6 +148,39 @@ int main(int argc, char** argv) {
                           waits.empty() ? 0.0 : waits.back());
             Say(line);
             i += 3;
+        } else if (step == "version" && left >= 1) {
+            const std::wstring file(args[i + 1].begin(), args[i + 1].end());
+            DWORD ignored = 0;
+            std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
+            VS_FIXEDFILEINFO* fixed = nullptr;
+            UINT size = 0;
+            if (data.empty() ||
+                GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()),
+                                    data.data()) == FALSE ||
+                VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &size) ==
+                    FALSE) {
+                return Say("FAILED: no version resource in " + args[i + 1], 1);
+            }
+            std::string line = "version " + std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                               std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                               std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
+                               std::to_string(LOWORD(fixed->dwFileVersionLS));
+            for (const wchar_t* key : {L"\\StringFileInfo\\040904B0\\ProductVersion",
+                                       L"\\StringFileInfo\\040904B0\\FileVersion"}) {
+                wchar_t* text = nullptr;
+                std::string value = "-";
+                if (VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&text), &size) !=
+                        FALSE &&
+                    text != nullptr) {
+                    value.clear();
+                    for (const wchar_t* at = text; *at != 0; ++at) {
+                        value += static_cast<char>(*at);  // version texts are ASCII
+                    }
+                }
+                line += " " + value;
+            }
+            Say(line);
+            i += 2;
         } else if (step == "say" && left >= 1) {
             Say(args[i + 1]);
             i += 2;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "link/link.h"
-#include "link/win32.h"
+#include "platform/win32.h"
 
 TEST(WineTransport, ALateServerTimesOutWithoutLastErrorAGoneOneWithOne) {
     // Under Wine a process that makes a window while the desktop process still

@@ -1,9 +1,22 @@
 #include "ui/qt/file_dialog.h"
 
+#include "engine/front_end.h"
+
+#include <QApplication>
 #include <QFileDialog>
+#include <QToolTip>
 #include <utility>
 
 namespace skyfault::ui {
+
+void ShowSoundRefusal(QWidget& box) {
+    QApplication::beep();
+    box.setFocus();
+    QToolTip::showText(box.mapToGlobal(QPoint(0, box.height())),
+                       QString::fromUtf8(engine::kSoundPathRefused.data(),
+                                         static_cast<qsizetype>(engine::kSoundPathRefused.size())),
+                       &box);
+}
 
 void QtFileDialog::Open(QWidget& parent, const QString& title, Chosen chosen) {
     // A child of `parent`, so that it is destroyed with it; it deletes itself

@@ -9,6 +9,10 @@ class QWidget;
 
 namespace skyfault::ui {
 
+// A sound box refused what it was given (engine::SoundPathFits): the reason
+// in a tip at the box, which keeps the focus.
+void ShowSoundRefusal(QWidget& box);
+
 // The platform's file-open dialog, as the dialogs' Browse buttons use it:
 // the full path of the chosen file, or an empty text when the user cancels.
 class FileDialog {

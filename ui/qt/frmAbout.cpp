@@ -9,14 +9,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "skyfault_version.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 
 namespace {
 
+// The first line names the product and its version.
 const char* const kAboutText =
-    "Skyfault v2.0\n"
+    "Skyfault v" SKYFAULT_VERSION
+    "\n"
     "\n"
     "Makes aircraft systems fail at random while you fly: instruments, radios, electrics, "
     "vacuum, pitot, engines, leaking tanks, stuck gear and flaps.\n"

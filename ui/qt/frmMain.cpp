@@ -278,15 +278,15 @@ void frmMain::BuildControls() {
 void frmMain::BuildMenus() {
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileDefault = mnuFile->addAction(QStringLiteral("Default Settings"));
+    mnuFileDefault = mnuFile->addAction(QStringLiteral("&Default Settings"));
     mnuFileDefault->setObjectName(QStringLiteral("mnuFileDefault"));
-    mnuSpecificSystems = mnuFile->addAction(QStringLiteral("Specific Systems"));
+    mnuSpecificSystems = mnuFile->addAction(QStringLiteral("&Specific Systems"));
     mnuSpecificSystems->setObjectName(QStringLiteral("mnuSpecificSystems"));
-    mnuFileExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("About"));
+    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
 }
 

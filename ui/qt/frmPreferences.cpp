@@ -131,8 +131,12 @@ void frmPreferences::ConnectControls() {
             [this](const QString& text) { model_.SetRateText(text.toStdString()); });
     connect(txtInterval, &QLineEdit::textEdited, this,
             [this](const QString& text) { model_.SetIntervalText(text.toStdString()); });
-    connect(txtDefaultSound, &QLineEdit::textEdited, this,
-            [this](const QString& text) { model_.SetSoundText(text.toStdString()); });
+    connect(txtDefaultSound, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (!model_.SetSoundText(text.toStdString())) {
+            Render();
+            ShowSoundRefusal(*txtDefaultSound);
+        }
+    });
     connect(cmdDefaultBrowse, &QPushButton::clicked, this, &frmPreferences::cmdDefaultBrowse_Click);
     connect(chkAudio, &QCheckBox::clicked, this, &frmPreferences::chkAudio_Click);
     connect(chkText, &QCheckBox::clicked, this, &frmPreferences::chkText_Click);
@@ -221,8 +225,11 @@ void frmPreferences::cmdDefaultBrowse_Click() {
         *this,
         QString::fromUtf8(engine::kOpenSoundFileTitle.data(), engine::kOpenSoundFileTitle.size()),
         [this](const QString& path) {
-            model_.cmdDefaultBrowse_Click(path.toStdString());
+            const bool kept = model_.cmdDefaultBrowse_Click(path.toStdString());
             Render();
+            if (!kept) {
+                ShowSoundRefusal(*txtDefaultSound);
+            }
         });
 }
 

@@ -161,8 +161,12 @@ QLineEdit* frmSystemSettings::BoxOf(SystemBox box) const {
 void frmSystemSettings::ConnectControls() {
     connect(cmbSystem, &QComboBox::currentIndexChanged, this, &frmSystemSettings::cmbSystem_Click);
     for (SystemBox box : kBoxes) {
-        connect(BoxOf(box), &QLineEdit::textEdited, this,
-                [this, box](const QString& text) { model_.SetText(box, text.toStdString()); });
+        connect(BoxOf(box), &QLineEdit::textEdited, this, [this, box](const QString& text) {
+            if (!model_.SetText(box, text.toStdString())) {
+                Render();
+                ShowSoundRefusal(*BoxOf(box));
+            }
+        });
     }
     connect(cmdOKSystemSettings, &QPushButton::clicked, this,
             &frmSystemSettings::cmdOKSystemSettings_Click);
@@ -238,8 +242,11 @@ void frmSystemSettings::cmdSoundBrowse_Click() {
     // The platform's own title: the dialog has none of its own.
     // Returns at once; the answer arrives while the main window stays usable.
     main_.Files().Open(*this, QString(), [this](const QString& path) {
-        model_.cmdSoundBrowse_Click(path.toStdString());
+        const bool kept = model_.cmdSoundBrowse_Click(path.toStdString());
         Render();
+        if (!kept) {
+            ShowSoundRefusal(*txtSystemSound);
+        }
     });
 }
 

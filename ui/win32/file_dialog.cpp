@@ -5,20 +5,21 @@
 namespace skyfault::win32 {
 
 std::string Win32FileDialog::ChooseFile(HWND owner, const std::string& title) {
-    std::string path(32768, '\0');
-    OPENFILENAMEA dialog{};
+    std::wstring path(32768, L'\0');
+    const std::wstring wideTitle = Widen(title);
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
     dialog.lpstrFile = path.data();
     dialog.nMaxFile = static_cast<DWORD>(path.size());
-    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    dialog.lpstrTitle = title.empty() ? nullptr : wideTitle.c_str();
     dialog.Flags =
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (::GetOpenFileNameA(&dialog) == FALSE) {
+    if (::GetOpenFileNameW(&dialog) == FALSE) {
         return {};
     }
-    path.resize(path.find('\0'));
-    return path;
+    path.resize(path.find(L'\0'));
+    return Narrow(path);
 }
 
 std::string ScriptedFileDialog::ChooseFile(HWND owner, const std::string& title) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/win32.h"
+#include "platform/win32.h"
 
 namespace skyfault::win32 {
 
@@ -18,7 +18,8 @@ public:
     virtual std::string ChooseFile(HWND owner, const std::string& title) = 0;
 };
 
-// GetOpenFileNameA: the 8-bit path, as the settings hold it. The current
+// GetOpenFileNameW: the path in UTF-8, whatever its characters (the dialog
+// that takes it decides whether the settings can hold it). The current
 // folder (where skyfault.cfg lives) is left as it was.
 class Win32FileDialog final : public FileDialog {
 public:

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/front_end.h"
+#include "skyfault_version.h"
 #include "ui/win32/frmMain.h"
 #include "ui/win32/resource.h"
 
@@ -10,8 +11,10 @@ namespace skyfault::win32 {
 
 namespace {
 
+// The first line names the product and its version.
 const char* const kAboutText =
-    "Skyfault v2.0\r\n"
+    "Skyfault v" SKYFAULT_VERSION
+    "\r\n"
     "\r\n"
     "Makes aircraft systems fail at random while you fly: instruments, radios, electrics, "
     "vacuum, pitot, engines, leaking tanks, stuck gear and flaps.\r\n"
@@ -30,9 +33,9 @@ frmAbout::frmAbout(frmMain& main) : main_(main) {
     Add("STATIC", "", SS_ETCHEDHORZ, IDC_LIN_TOP, 8, 8, 424, 2);
     const HWND picture =
         Add("STATIC", "", SS_ICON | SS_REALSIZECONTROL, IDC_PIC_ICON, 16, 20, 64, 64);
-    icon_ = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SKYFAULT),
+    icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SKYFAULT),
                                           IMAGE_ICON, 64, 64, 0));
-    SendMessageA(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+    SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
     Add("EDIT", kAboutText,
         ES_LEFT | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
         IDC_TXT_ABOUT, 92, 18, 340, 146);
@@ -43,6 +46,8 @@ frmAbout::frmAbout(frmMain& main) : main_(main) {
 }
 
 frmAbout::~frmAbout() {
+    // The picture goes before the icon it shows.
+    DestroyWindow(Control(IDC_PIC_ICON));
     if (icon_ != nullptr) {
         DestroyIcon(icon_);
     }
@@ -50,7 +55,7 @@ frmAbout::~frmAbout() {
 
 void frmAbout::Form_Load() {
     SetText(hwnd(), std::string("About ") + kApplicationTitle);
-    SetFocus(Control(IDC_CMD_OK));
+    FocusControl(Control(IDC_CMD_OK));  // once the window is active
 }
 
 void frmAbout::Unload() {

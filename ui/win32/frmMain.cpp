@@ -132,20 +132,32 @@ frmMain::~frmMain() {
     if (toolTip_ != nullptr) {
         DestroyWindow(toolTip_);
     }
+    // The picture goes before the bitmap it shows.
+    DestroyWindow(Control(IDC_IMAGE1));
+    DestroyBanner();
     DeleteObject(yellow_);
     DeleteObject(white_);
 }
 
+void frmMain::DestroyBanner() {
+    if (banner_ != nullptr) {
+        DeleteObject(banner_);
+        banner_ = nullptr;
+    }
+}
+
 HMENU frmMain::BuildMenu() {
+    // Every item has an access key (Alt+F, D opens Default Settings); the
+    // captions' letters are the items' names.
     const HMENU file = CreatePopupMenu();
-    AppendMenuA(file, MF_STRING, IDM_FILE_DEFAULT, "Default Settings");
-    AppendMenuA(file, MF_STRING, IDM_FILE_SPECIFIC, "Specific Systems");
-    AppendMenuA(file, MF_STRING, IDM_FILE_EXIT, "Exit");
+    AppendMenuW(file, MF_STRING, IDM_FILE_DEFAULT, L"&Default Settings");
+    AppendMenuW(file, MF_STRING, IDM_FILE_SPECIFIC, L"&Specific Systems");
+    AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"E&xit");
     const HMENU help = CreatePopupMenu();
-    AppendMenuA(help, MF_STRING, IDM_HELP_ABOUT, "About");
+    AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"&About");
     const HMENU bar = CreateMenu();
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Help");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
     return bar;
 }
 
@@ -167,10 +179,12 @@ void frmMain::BuildControls() {
     Add("STATIC", "", SS_ETCHEDFRAME, IDC_FRAME1, 8, 306, 324, 110);
     const HWND image =
         Add("STATIC", "", SS_BITMAP | SS_REALSIZECONTROL, IDC_IMAGE1, 20, 311, 300, 100);
-    SendMessageA(
-        image, STM_SETIMAGE, IMAGE_BITMAP,
-        reinterpret_cast<LPARAM>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BANNER),
-                                            IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    banner_ =
+        static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BANNER),
+                                        IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    // A 24-bit bitmap: the control shows it as it is, without a copy of its
+    // own; the window frees it once the control is gone.
+    SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banner_));
 
     // Current settings: the default probability, the interval and the systems.
     AddFrame("Current Settings", IDC_FRA_CURRENT_SETTINGS, 340, 6, 452, 414);
@@ -188,23 +202,23 @@ void frmMain::BuildControls() {
         const std::string caption(catalogue[box.systemId].caption);
         const HWND check = Add("BUTTON", caption.c_str(), BS_3STATE | WS_TABSTOP,
                                IDC_CHK_FAILURE_TYPE(box.systemId), box.x, box.y, box.width, 20);
-        SendMessageA(check, BM_SETCHECK, BST_CHECKED, 0);  // all checked as designed
+        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);  // all checked as designed
     }
 
     // The whole status text in the status line's tool tip.
-    toolTip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+    toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-    toolTipText_ = "Skyfault Activated";
-    TOOLINFOA tool{};
+                               GetModuleHandleW(nullptr), nullptr);
+    toolTipText_ = Widen("Skyfault Activated");
+    TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(Control(IDC_TXT_MESSAGE));
     tool.lpszText = toolTipText_.data();
-    SendMessageA(toolTip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageA(toolTip_, TTM_SETMAXTIPWIDTH, 0, 600);
+    SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(toolTip_, TTM_SETMAXTIPWIDTH, 0, 600);
 }
 
 void frmMain::Refresh() {
@@ -215,21 +229,30 @@ void frmMain::Refresh() {
     const HWND message = Control(IDC_TXT_MESSAGE);
     SetText(message, window.txtMessage.text);
     // Every message is shown from its start; the whole of it is in the tool tip.
-    SendMessageA(message, EM_SETSEL, 0, 0);
-    SendMessageA(message, EM_SCROLLCARET, 0, 0);
-    if (toolTipText_ != window.txtMessage.text) {
-        toolTipText_ = window.txtMessage.text;
-        TOOLINFOA tool{};
+    SendMessageW(message, EM_SETSEL, 0, 0);
+    SendMessageW(message, EM_SCROLLCARET, 0, 0);
+    if (const std::wstring tip = Widen(window.txtMessage.text); toolTipText_ != tip) {
+        toolTipText_ = tip;
+        TOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.hwnd = hwnd();
         tool.uId = reinterpret_cast<UINT_PTR>(message);
         tool.lpszText = toolTipText_.data();
-        SendMessageA(toolTip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(toolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     InvalidateRect(message, nullptr, TRUE);  // its colour may have changed
 
-    EnableWindow(Control(IDC_CMD_ACTIVATE), window.cmdActivateEnabled ? TRUE : FALSE);
-    EnableWindow(Control(IDC_CMD_DISABLE), window.cmdDisableEnabled ? TRUE : FALSE);
+    // The button that comes on first, so that the focus of the one going
+    // off can move on to it (after Activate, Tab goes on from Disable).
+    const HWND activate = Control(IDC_CMD_ACTIVATE);
+    const HWND disable = Control(IDC_CMD_DISABLE);
+    if (window.cmdActivateEnabled) {
+        Enable(activate, true);
+        Enable(disable, window.cmdDisableEnabled);
+    } else {
+        Enable(disable, window.cmdDisableEnabled);
+        Enable(activate, false);
+    }
     SetText(Control(IDC_LBL_RATE), window.lblRate);
     SetText(Control(IDC_LBL_INTERVAL), state.lblInterval());
 
@@ -246,10 +269,10 @@ void frmMain::Refresh() {
             case engine::CheckState::Checked:
                 break;
         }
-        if (static_cast<WPARAM>(SendMessageA(box, BM_GETCHECK, 0, 0)) != check) {
-            SendMessageA(box, BM_SETCHECK, check, 0);
+        if (static_cast<WPARAM>(SendMessageW(box, BM_GETCHECK, 0, 0)) != check) {
+            SendMessageW(box, BM_SETCHECK, check, 0);
         }
-        EnableWindow(box, window.chkFailureTypeEnabled[id] ? TRUE : FALSE);
+        Enable(box, window.chkFailureTypeEnabled[id]);
     }
 }
 
@@ -318,7 +341,13 @@ void frmMain::ShowDialog(engine::DialogId dialog) {
             window = frmAbout_.get();
             break;
     }
-    // Modeless and without owner: shown and activated, the main window stays usable.
+    // Modeless and without owner: shown and activated, the main window stays
+    // usable. A dialog that was not shown opens with the focus on its first
+    // box (About on its OK); the main window keeps its own focus (the control
+    // that opened the dialog) for when it is active again.
+    if (IsWindowVisible(window->hwnd()) == FALSE && dialog != engine::DialogId::About) {
+        window->FocusFirstControl();
+    }
     ShowWindow(window->hwnd(), SW_SHOW);
     SetForegroundWindow(window->hwnd());
 }
@@ -336,16 +365,34 @@ void frmMain::DialogEnded(engine::DialogId dialog, engine::DialogEnd how) {
             window = frmAbout_.get();
             break;
     }
+    const bool active = window != nullptr && GetActiveWindow() == window->hwnd();
     if (window != nullptr) {
         ShowWindow(window->hwnd(), SW_HIDE);
     }
+    if (active && !unloaded_) {
+        // Back to the main window and the control that opened the dialog.
+        SetForegroundWindow(hwnd());
+        SetActiveWindow(hwnd());
+    }
     if (dialogs_.End(dialog, how)) {
         // Destroyed once the handler that ended it has returned.
-        PostMessageA(hwnd(), kUnloadDialogMessage, static_cast<WPARAM>(dialog), 0);
+        PostMessageW(hwnd(), kUnloadDialogMessage, static_cast<WPARAM>(dialog), 0);
     }
 }
 
-void frmMain::UnloadDialog(engine::DialogId dialog) {
+void frmMain::UnloadDialog(WPARAM which) {
+    // Anything may post this message: only a dialog's number is taken.
+    engine::DialogId dialog{};
+    switch (which) {
+        case static_cast<WPARAM>(engine::DialogId::SystemSettings):
+            dialog = engine::DialogId::SystemSettings;
+            break;
+        case static_cast<WPARAM>(engine::DialogId::About):
+            dialog = engine::DialogId::About;
+            break;
+        default:
+            return;  // Preferences is never destroyed
+    }
     if (dialogs_.Presence(dialog) != engine::DialogPresence::Unloaded) {
         return;  // shown again since: it is that window now
     }
@@ -356,7 +403,7 @@ void frmMain::UnloadDialog(engine::DialogId dialog) {
     }
 }
 
-LRESULT frmMain::ControlColour(HDC dc, HWND control) {
+LRESULT frmMain::ControlColour(UINT message, HDC dc, HWND control) {
     const int id = GetDlgCtrlID(control);
     if (id == IDC_TXT_MESSAGE) {
         const bool red = engine_.state().window.txtMessage.colour == engine::TextColour::Red;
@@ -387,7 +434,7 @@ LRESULT frmMain::ControlColour(HDC dc, HWND control) {
             SetBkColor(dc, kLightYellow);
             return reinterpret_cast<LRESULT>(yellow_);
         default:
-            return DefWindowProcA(hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+            return DefWindowProcW(hwnd(), message, reinterpret_cast<WPARAM>(dc),
                                   reinterpret_cast<LPARAM>(control));
     }
 }
@@ -422,7 +469,8 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
-            return ControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+            return ControlColour(message, reinterpret_cast<HDC>(wParam),
+                                 reinterpret_cast<HWND>(lParam));
         case WM_ERASEBKGND:
             PaintBackground(reinterpret_cast<HDC>(wParam));
             return 1;
@@ -433,7 +481,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case kUnloadDialogMessage:
-            UnloadDialog(static_cast<engine::DialogId>(wParam));
+            UnloadDialog(wParam);
             return 0;
         default:
             return Window::HandleMessage(message, wParam, lParam);

@@ -61,8 +61,10 @@ private:
     HMENU BuildMenu();
     void Command(int id);
     void ShowDialog(engine::DialogId dialog);
-    void UnloadDialog(engine::DialogId dialog);
-    LRESULT ControlColour(HDC dc, HWND control);
+    // `which`: the number of a dialog the window posted itself.
+    void UnloadDialog(WPARAM which);
+    LRESULT ControlColour(UINT message, HDC dc, HWND control);
+    void DestroyBanner();
     void PaintBackground(HDC dc);
 
     engine::Engine& engine_;
@@ -73,7 +75,8 @@ private:
     std::unique_ptr<frmSystemSettings> frmSystemSettings_;
     std::unique_ptr<frmAbout> frmAbout_;
     HWND toolTip_ = nullptr;
-    std::string toolTipText_;
+    std::wstring toolTipText_;
+    HBITMAP banner_ = nullptr;  // freed once its control is gone
     HBRUSH yellow_ = nullptr;
     HBRUSH white_ = nullptr;
     bool unloaded_ = false;

@@ -37,8 +37,8 @@ WPARAM CheckOf(int value) {
 }
 
 void ShowCheck(HWND box, WPARAM check) {
-    if (static_cast<WPARAM>(SendMessageA(box, BM_GETCHECK, 0, 0)) != check) {
-        SendMessageA(box, BM_SETCHECK, check, 0);
+    if (static_cast<WPARAM>(SendMessageW(box, BM_GETCHECK, 0, 0)) != check) {
+        SendMessageW(box, BM_SETCHECK, check, 0);
     }
 }
 
@@ -106,8 +106,9 @@ void frmPreferences::AfterLayout() {
     SIZE blanks{};
     const std::string leadText = std::string(kIntervalLead) + " ";
     const std::string blankText(kIntervalBlanks - 2, ' ');
-    GetTextExtentPoint32A(dc, leadText.c_str(), static_cast<int>(leadText.size()), &lead);
-    GetTextExtentPoint32A(dc, blankText.c_str(), static_cast<int>(blankText.size()), &blanks);
+    GetTextExtentPoint32W(dc, Widen(leadText).c_str(), static_cast<int>(leadText.size()), &lead);
+    GetTextExtentPoint32W(dc, Widen(blankText).c_str(), static_cast<int>(blankText.size()),
+                          &blanks);
     SelectObject(dc, old);
     ReleaseDC(label, dc);
     RECT rect;
@@ -137,8 +138,8 @@ void frmPreferences::Render() {
     for (int index = 0; index < 3; ++index) {
         const HWND option = Control(IDC_OPT_FUEL_LEAK_SPEED(index));
         ShowCheck(option, form.optFuelLeakSpeed == index ? BST_CHECKED : BST_UNCHECKED);
-        const LONG_PTR style = GetWindowLongPtrA(option, GWL_STYLE);
-        SetWindowLongPtrA(option, GWL_STYLE,
+        const LONG_PTR style = GetWindowLongPtrW(option, GWL_STYLE);
+        SetWindowLongPtrW(option, GWL_STYLE,
                           index == tabStop ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
     }
     rendering_ = false;
@@ -160,8 +161,9 @@ void frmPreferences::Command(int id, int notification) {
             model_.SetRateText(text);
         } else if (id == IDC_TXT_INTERVAL) {
             model_.SetIntervalText(text);
-        } else if (id == IDC_TXT_DEFAULT_SOUND) {
-            model_.SetSoundText(text);
+        } else if (id == IDC_TXT_DEFAULT_SOUND && !model_.SetSoundText(text)) {
+            Render();
+            ShowRefusal(Control(id));
         }
         return;
     }
@@ -181,8 +183,12 @@ void frmPreferences::Command(int id, int notification) {
             Ended(engine::DialogEnd::Cancel);
             return;
         case IDC_CMD_DEFAULT_BROWSE:
-            model_.cmdDefaultBrowse_Click(
-                main_.Files().ChooseFile(hwnd(), std::string(engine::kOpenSoundFileTitle)));
+            if (!model_.cmdDefaultBrowse_Click(
+                    main_.Files().ChooseFile(hwnd(), std::string(engine::kOpenSoundFileTitle)))) {
+                Render();
+                ShowRefusal(Control(IDC_TXT_DEFAULT_SOUND));
+                return;
+            }
             break;
         case IDC_CHK_AUDIO:
             model_.chkAudio_Click();

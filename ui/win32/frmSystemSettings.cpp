@@ -49,7 +49,7 @@ void frmSystemSettings::BuildControls() {
                           IDC_CMB_SYSTEM, 76, 8, 250, 320);
     for (std::string_view entry : engine::SystemListEntries()) {
         const std::string text(entry);
-        SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
     }
 
     Add("STATIC", "Failure Rate:  1/", kLabel, IDC_LBL_SYS_ENTER_FAILURE_RATE, 8, 46, 104, 20);
@@ -87,8 +87,8 @@ void frmSystemSettings::Render() {
     rendering_ = true;
     const engine::SystemSettingsForm& form = model_.form();
     const HWND list = Control(IDC_CMB_SYSTEM);
-    if (SendMessageA(list, CB_GETCURSEL, 0, 0) != form.cmbSystem) {
-        SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(form.cmbSystem), 0);
+    if (SendMessageW(list, CB_GETCURSEL, 0, 0) != form.cmbSystem) {
+        SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(form.cmbSystem), 0);
     }
     for (const BoxId& box : kBoxes) {
         SetText(Control(box.id), form.Box(box.box));
@@ -103,7 +103,7 @@ void frmSystemSettings::Command(int id, int notification) {
     }
     if (id == IDC_CMB_SYSTEM) {
         if (notification == CBN_SELCHANGE) {
-            const auto position = static_cast<int>(SendMessageA(Control(id), CB_GETCURSEL, 0, 0));
+            const auto position = static_cast<int>(SendMessageW(Control(id), CB_GETCURSEL, 0, 0));
             if (position >= 0) {
                 model_.cmbSystem_Click(position);
                 Render();
@@ -113,8 +113,9 @@ void frmSystemSettings::Command(int id, int notification) {
     }
     if (notification == EN_CHANGE) {
         for (const BoxId& box : kBoxes) {
-            if (box.id == id) {
-                model_.SetText(box.box, GetText(Control(id)));
+            if (box.id == id && !model_.SetText(box.box, GetText(Control(id)))) {
+                Render();
+                ShowRefusal(Control(id));
             }
         }
         return;
@@ -147,7 +148,11 @@ void frmSystemSettings::Command(int id, int notification) {
             return;
         case IDC_CMD_SOUND_BROWSE:
             // The platform's own title: the dialog has none of its own.
-            model_.cmdSoundBrowse_Click(main_.Files().ChooseFile(hwnd(), std::string()));
+            if (!model_.cmdSoundBrowse_Click(main_.Files().ChooseFile(hwnd(), std::string()))) {
+                Render();
+                ShowRefusal(Control(IDC_TXT_SYSTEM_SOUND));
+                return;
+            }
             break;
         default:
             return;

@@ -18,7 +18,7 @@ MciSoundPlayer::~MciSoundPlayer() {
 
 void MciSoundPlayer::Close() {
     if (device_ != 0) {
-        mciSendCommandA(device_, MCI_CLOSE, MCI_WAIT, 0);  // cuts off a sound still playing
+        mciSendCommandW(device_, MCI_CLOSE, MCI_WAIT, 0);  // cuts off a sound still playing
         device_ = 0;
     }
 }
@@ -28,13 +28,33 @@ void MciSoundPlayer::Open(const std::string& path) {
     if (!PlayableSoundFile(path)) {
         return;
     }
-    MCI_OPEN_PARMSA open{};
-    open.lpstrDeviceType = "waveaudio";
-    open.lpstrElementName = path.c_str();
-    if (mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
-                        reinterpret_cast<DWORD_PTR>(&open)) == 0) {
-        device_ = open.wDeviceID;
+    // Wide characters, so that any folder or file name opens. Where the
+    // wave device's driver takes only names of the code page (Wine's does),
+    // the file's short 8.3 name, when the volume keeps one, opens it.
+    const std::wstring element = Widen(path);
+    if (!OpenElement(element)) {
+        std::wstring shortName(MAX_PATH, L'\0');
+        const DWORD length = GetShortPathNameW(element.c_str(), shortName.data(),
+                                               static_cast<DWORD>(shortName.size()));
+        if (length > 0 && length < shortName.size()) {
+            shortName.resize(length);
+            if (shortName != element) {
+                OpenElement(shortName);
+            }
+        }
     }
+}
+
+bool MciSoundPlayer::OpenElement(const std::wstring& element) {
+    MCI_OPEN_PARMSW open{};
+    open.lpstrDeviceType = L"waveaudio";
+    open.lpstrElementName = element.c_str();
+    if (mciSendCommandW(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
+                        reinterpret_cast<DWORD_PTR>(&open)) != 0) {
+        return false;
+    }
+    device_ = open.wDeviceID;
+    return true;
 }
 
 void MciSoundPlayer::Play() {
@@ -43,7 +63,7 @@ void MciSoundPlayer::Play() {
     }
     MCI_PLAY_PARMS play{};
     // Neither waiting nor notified: the sound plays to its end on its own.
-    if (mciSendCommandA(device_, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
+    if (mciSendCommandW(device_, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&play)) != 0) {
         Close();
     }
 }

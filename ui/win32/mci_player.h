@@ -3,7 +3,7 @@
 #include <string>
 
 #include "engine/sources.h"
-#include "link/win32.h"
+#include "platform/win32.h"
 
 namespace skyfault::win32 {
 
@@ -15,8 +15,8 @@ bool PlayableSoundFile(const std::string& path);
 
 // The notification sound player on MCI's wave-audio device. Close stops and
 // closes whatever is open; Open waits until the file is open; Play starts it
-// and returns at once, and the sound plays to its end. Paths are the 8-bit
-// texts of the settings (ANSI). A file that cannot be opened, or no audio
+// and returns at once, and the sound plays to its end. Paths are the settings'
+// UTF-8 texts, opened with wide characters. A file that cannot be opened, or no audio
 // device, gives no sound and nothing else.
 class MciSoundPlayer final : public engine::SoundPlayer {
 public:
@@ -33,6 +33,9 @@ public:
     UINT OpenDevice() const { return device_; }
 
 private:
+    // Opens one name of the file; false when MCI refuses it.
+    bool OpenElement(const std::wstring& element);
+
     UINT device_ = 0;
 };
 

@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <stdexcept>
 
+#include "engine/front_end.h"
 #include "ui/win32/resource.h"
 
 namespace skyfault::win32 {
@@ -11,33 +13,34 @@ namespace skyfault::win32 {
 namespace {
 
 HINSTANCE Instance() {
-    return GetModuleHandleA(nullptr);
+    return GetModuleHandleW(nullptr);
 }
 
 template <typename Function>
 Function SystemFunction(const char* name) {
-    const HMODULE user = GetModuleHandleA("user32.dll");
+    const HMODULE user = GetModuleHandleW(L"user32.dll");
     return user == nullptr
                ? nullptr
                : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user, name)));
 }
 
 HFONT MakeFont(UINT dpi, bool bold) {
-    LOGFONTA font{};
+    LOGFONTW font{};
     font.lfHeight = -MulDiv(kCaptionPoints, static_cast<int>(dpi), 72);
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
-    std::strncpy(font.lfFaceName, kCaptionTypeface, LF_FACESIZE - 1);
-    return CreateFontIndirectA(&font);
+    const std::wstring face = Widen(kCaptionTypeface);
+    face.copy(font.lfFaceName, LF_FACESIZE - 1);
+    return CreateFontIndirectW(&font);
 }
 
 bool IsOurs(HWND window) {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    for (const char* ours : {SKYFAULT_CLASS_MAIN, SKYFAULT_CLASS_PREFERENCES,
-                             SKYFAULT_CLASS_SYSTEM_SETTINGS, SKYFAULT_CLASS_ABOUT}) {
-        if (std::strcmp(name, ours) == 0) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    for (const wchar_t* ours : {L"" SKYFAULT_CLASS_MAIN, L"" SKYFAULT_CLASS_PREFERENCES,
+                                L"" SKYFAULT_CLASS_SYSTEM_SETTINGS, L"" SKYFAULT_CLASS_ABOUT}) {
+        if (std::wcscmp(name, ours) == 0) {
             return true;
         }
     }
@@ -48,29 +51,32 @@ bool IsOurs(HWND window) {
 // its window gives it through WM_CTLCOLORSTATIC (the system's own drawing
 // does not take the text colour everywhere). The inside is left to the
 // window's background, as with the system's group boxes.
-LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM lParam,
-                                UINT_PTR /*id*/, DWORD_PTR /*data*/) {
+LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                DWORD_PTR /*data*/) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(frame, &FrameProcedure, id);
+    }
     if (message != WM_PAINT) {
         return DefSubclassProc(frame, message, wParam, lParam);
     }
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(frame, &paint);
     const HGDIOBJ oldFont =
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(frame, WM_GETFONT, 0, 0)));
-    const auto brush = reinterpret_cast<HBRUSH>(SendMessageA(GetParent(frame), WM_CTLCOLORSTATIC,
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(frame, WM_GETFONT, 0, 0)));
+    const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(frame), WM_CTLCOLORSTATIC,
                                                              reinterpret_cast<WPARAM>(dc),
                                                              reinterpret_cast<LPARAM>(frame)));
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
     RECT client;
     GetClientRect(frame, &client);
     RECT border = client;
     border.top += metrics.tmHeight / 2;
     DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
-    const std::string caption = GetText(frame);
+    const std::wstring caption = Widen(GetText(frame));
     if (!caption.empty()) {
         SIZE size{};
-        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
         const int left = client.left + metrics.tmAveCharWidth;
         RECT label{left, client.top, left + size.cx + metrics.tmAveCharWidth,
                    client.top + metrics.tmHeight};
@@ -78,7 +84,7 @@ LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM 
             FillRect(dc, &label, brush);
         }
         SetBkMode(dc, TRANSPARENT);
-        TextOutA(dc, left + metrics.tmAveCharWidth / 2, client.top, caption.c_str(),
+        TextOutW(dc, left + metrics.tmAveCharWidth / 2, client.top, caption.c_str(),
                  static_cast<int>(caption.size()));
     }
     SelectObject(dc, oldFont);
@@ -89,16 +95,16 @@ LRESULT CALLBACK FrameProcedure(HWND frame, UINT message, WPARAM wParam, LPARAM 
 }  // namespace
 
 std::string GetText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window, text.data(), length + 1);
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
     text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-    return text;
+    return Narrow(text);
 }
 
 void SetText(HWND window, const std::string& text) {
     if (GetText(window) != text) {
-        SetWindowTextA(window, text.c_str());
+        SetWindowTextW(window, Widen(text).c_str());
     }
 }
 
@@ -122,12 +128,12 @@ bool HandleDialogKeys(MSG& message) {
         return false;
     }
     const HWND root = GetAncestor(message.hwnd, GA_ROOT);
-    return root != nullptr && IsOurs(root) && IsDialogMessageA(root, &message) != FALSE;
+    return root != nullptr && IsOurs(root) && IsDialogMessageW(root, &message) != FALSE;
 }
 
 Window::~Window() {
     if (hwnd_ != nullptr) {
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
     if (font_ != nullptr) {
@@ -140,26 +146,41 @@ Window::~Window() {
 
 void Window::Create(const char* className, const char* title, DWORD style, int clientWidth,
                     int clientHeight, HMENU menu) {
-    WNDCLASSEXA windowClass{};
-    if (GetClassInfoExA(Instance(), className, &windowClass) == FALSE) {
+    const std::wstring wideClass = Widen(className);
+    WNDCLASSEXW windowClass{};
+    if (GetClassInfoExW(Instance(), wideClass.c_str(), &windowClass) == FALSE) {
         windowClass = {};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &Window::Procedure;
         windowClass.hInstance = Instance();
-        windowClass.hIcon = static_cast<HICON>(LoadImageA(
-            Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        windowClass.hIcon = static_cast<HICON>(LoadImageW(
+            Instance(), MAKEINTRESOURCEW(IDI_SKYFAULT), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
         windowClass.hIconSm = static_cast<HICON>(
-            LoadImageA(Instance(), MAKEINTRESOURCEA(IDI_SKYFAULT), IMAGE_ICON,
+            LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_SKYFAULT), IMAGE_ICON,
                        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-        windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = className;
-        RegisterClassExA(&windowClass);
+        windowClass.lpszClassName = wideClass.c_str();
+        if (RegisterClassExW(&windowClass) == 0) {
+            if (menu != nullptr) {
+                DestroyMenu(menu);
+            }
+            throw std::runtime_error("cannot register the window class " + std::string(className) +
+                                     ": " + SystemMessage(GetLastError()));
+        }
     }
     client_ = {clientWidth, clientHeight};
     // Top-level and without owner; the controls take part in keyboard navigation.
-    CreateWindowExA(WS_EX_CONTROLPARENT, className, title, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                    clientWidth, clientHeight, nullptr, menu, Instance(), this);
+    if (CreateWindowExW(WS_EX_CONTROLPARENT, wideClass.c_str(), Widen(title).c_str(), style,
+                        CW_USEDEFAULT, CW_USEDEFAULT, clientWidth, clientHeight, nullptr, menu,
+                        Instance(), this) == nullptr) {
+        const DWORD error = GetLastError();
+        if (menu != nullptr) {
+            DestroyMenu(menu);
+        }
+        throw std::runtime_error("cannot make the window " + std::string(className) + ": " +
+                                 SystemMessage(error));
+    }
     dpi_ = DpiOf(hwnd_);
     font_ = MakeFont(dpi_, false);
     bold_ = MakeFont(dpi_, true);
@@ -169,18 +190,24 @@ void Window::Create(const char* className, const char* title, DWORD style, int c
 HWND Window::Add(const char* controlClass, const char* text, DWORD style, int id, int x, int y,
                  int width, int height, bool bold, DWORD exStyle) {
     const RECT rect{x, y, x + width, y + height};
-    const HWND control =
-        CreateWindowExA(exStyle, controlClass, text, WS_CHILD | WS_VISIBLE | style, Scale(x),
-                        Scale(y), Scale(width), Scale(height), hwnd_,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold ? bold_ : font_), FALSE);
+    const HWND control = CreateWindowExW(
+        exStyle, Widen(controlClass).c_str(), Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style,
+        Scale(x), Scale(y), Scale(width), Scale(height), hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    if (control == nullptr) {
+        throw std::runtime_error("cannot make the control " + std::to_string(id) + ": " +
+                                 SystemMessage(GetLastError()));
+    }
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold ? bold_ : font_), FALSE);
     placed_.push_back({control, rect, bold});
     return control;
 }
 
 HWND Window::AddFrame(const char* text, int id, int x, int y, int width, int height) {
     const HWND frame = Add("BUTTON", text, BS_GROUPBOX, id, x, y, width, height);
-    SetWindowSubclass(frame, &FrameProcedure, 0, 0);
+    if (SetWindowSubclass(frame, &FrameProcedure, 0, 0) == FALSE) {
+        throw std::runtime_error("cannot draw the frame " + std::to_string(id));
+    }
     return frame;
 }
 
@@ -194,7 +221,7 @@ void Window::ApplyDpi(UINT dpi) {
     font_ = MakeFont(dpi_, false);
     bold_ = MakeFont(dpi_, true);
     for (const Placement& placed : placed_) {
-        SendMessageA(placed.control, WM_SETFONT,
+        SendMessageW(placed.control, WM_SETFONT,
                      reinterpret_cast<WPARAM>(placed.bold ? bold_ : font_), FALSE);
         MoveWindow(placed.control, Scale(placed.rect.left), Scale(placed.rect.top),
                    Scale(placed.rect.right - placed.rect.left),
@@ -209,8 +236,8 @@ void Window::ApplyDpi(UINT dpi) {
 
 void Window::Resize() {
     RECT rect{0, 0, Scale(client_.cx), Scale(client_.cy)};
-    const auto style = static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_STYLE));
-    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_EXSTYLE));
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
     const BOOL menu = GetMenu(hwnd_) != nullptr ? TRUE : FALSE;
     using AdjustFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
     static const auto adjust = SystemFunction<AdjustFunction>("AdjustWindowRectExForDpi");
@@ -223,7 +250,103 @@ void Window::Resize() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+namespace {
+
+bool IsPushButton(HWND control) {
+    return control != nullptr && (SendMessageW(control, WM_GETDLGCODE, 0, 0) &
+                                  (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+}
+
+// The default-button look (the heavy border Enter would press) follows the
+// focus among push buttons.
+void SetDefaultLook(HWND control, bool on) {
+    if (IsPushButton(control)) {
+        SendMessageW(control, BM_SETSTYLE, on ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    }
+}
+
+}  // namespace
+
+void Window::FocusControl(HWND control) {
+    if (control == nullptr || IsChild(hwnd_, control) == FALSE) {
+        return;
+    }
+    focus_ = control;
+    if (GetActiveWindow() != hwnd_) {
+        return;  // given when the window is activated
+    }
+    const HWND old = GetFocus();
+    if (old != control) {
+        SetDefaultLook(old, false);
+    }
+    SetFocus(control);
+    SetDefaultLook(control, true);
+}
+
+void Window::ShowRefusal(HWND box) {
+    MessageBeep(MB_ICONWARNING);
+    FocusControl(box);
+    const std::wstring title = L"Sound not kept";
+    const std::wstring text = Widen(engine::kSoundPathRefused);
+    EDITBALLOONTIP balloon{};
+    balloon.cbStruct = sizeof balloon;
+    balloon.pszTitle = title.c_str();
+    balloon.pszText = text.c_str();
+    balloon.ttiIcon = TTI_WARNING;
+    SendMessageW(box, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&balloon));
+}
+
+void Window::FocusFirstControl() {
+    FocusControl(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
+}
+
+void Window::Enable(HWND control, bool enabled) {
+    if (control == nullptr || (IsWindowEnabled(control) != FALSE) == enabled) {
+        return;
+    }
+    const bool hadFocus = GetFocus() == control || focus_ == control;
+    if (enabled) {
+        EnableWindow(control, TRUE);
+        return;
+    }
+    EnableWindow(control, FALSE);
+    SetDefaultLook(control, false);
+    if (!hadFocus) {
+        return;
+    }
+    const HWND next = GetNextDlgTabItem(hwnd_, control, FALSE);
+    if (next == nullptr || next == control) {
+        focus_ = nullptr;
+        if (GetActiveWindow() == hwnd_) {
+            SetFocus(hwnd_);
+        }
+        return;
+    }
+    FocusControl(next);
+}
+
 LRESULT Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ACTIVATE) {
+        // As the system's dialogs do: the focus is kept over a deactivation.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = GetFocus();
+            if (focus != nullptr && IsChild(hwnd_, focus) != FALSE) {
+                focus_ = focus;
+            }
+        } else if (HIWORD(wParam) == 0) {  // not minimised
+            if (focus_ == nullptr || IsChild(hwnd_, focus_) == FALSE ||
+                IsWindowEnabled(focus_) == FALSE || IsWindowVisible(focus_) == FALSE) {
+                focus_ = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+            }
+            if (focus_ != nullptr) {
+                SetFocus(focus_);
+                SetDefaultLook(focus_, true);
+            } else {
+                SetFocus(hwnd_);  // as the system does for a window without controls
+            }
+        }
+        return 0;
+    }
     if (message == WM_DPICHANGED) {
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
@@ -231,23 +354,23 @@ LRESULT Window::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ApplyDpi(HIWORD(wParam));
         return 0;
     }
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 LRESULT CALLBACK Window::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = window;
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr) {
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     return self->HandleMessage(message, wParam, lParam);
 }

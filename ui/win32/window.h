@@ -3,11 +3,15 @@
 // The common ground of the program's four windows: a top-level window of a
 // class of its own whose controls are placed in 96-dpi pixels and scaled,
 // with the captions' typeface, to the DPI of the monitor the window is on.
+// Texts are UTF-8 here and go to the system's wide-character calls. Focus
+// behaves as in the system's dialogs: a window gives the focus back to the
+// control that had it when it is activated again, and a control that is
+// disabled while it has the focus hands it on to the next one.
 
 #include <string>
 #include <vector>
 
-#include "link/win32.h"
+#include "platform/win32.h"
 
 namespace skyfault::win32 {
 
@@ -40,12 +44,26 @@ public:
     UINT Dpi() const { return dpi_; }
     // Lays the window out for `dpi` (also done on a move to another monitor).
     void ApplyDpi(UINT dpi);
+    // The focus goes to `control` (a push button takes the default-button
+    // look from the one that had it), now or, while the window is not
+    // active, as soon as it is.
+    void FocusControl(HWND control);
+    // The first control of the tab order gets the focus (see FocusControl).
+    void FocusFirstControl();
+    // A sound box refused what it was given (engine::SoundPathFits): a
+    // warning sound, and the reason in a balloon at the box, which keeps the
+    // focus.
+    void ShowRefusal(HWND box);
+    // Enables or disables a control; a control that loses the focus this
+    // way hands it on to the next control of the tab order.
+    void Enable(HWND control, bool enabled);
 
 protected:
     Window() = default;
 
     // Registers the class (once) and makes the window, hidden, with a client
-    // area of the given size at 96 dpi.
+    // area of the given size at 96 dpi. Throws std::runtime_error saying why
+    // when the system refuses (so does Add).
     void Create(const char* className, const char* title, DWORD style, int clientWidth,
                 int clientHeight, HMENU menu = nullptr);
     // A control at x, y, width, height in 96-dpi pixels.
@@ -76,6 +94,7 @@ private:
     HFONT bold_ = nullptr;
     std::vector<Placement> placed_;
     SIZE client_{};
+    HWND focus_ = nullptr;  // the control to give the focus back to
 };
 
 }  // namespace skyfault::win32

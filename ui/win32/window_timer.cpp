@@ -1,9 +1,11 @@
 #include "ui/win32/window_timer.h"
 
+#include <stdexcept>
+
 namespace skyfault::win32 {
 
 namespace {
-constexpr const char* kTimerWindowClass = "Skyfault.Timers";
+constexpr const wchar_t* kTimerWindowClass = L"Skyfault.Timers";
 }  // namespace
 
 WindowTimer::WindowTimer(WindowTimerFactory& factory, UINT_PTR id) : factory_(factory), id_(id) {
@@ -59,23 +61,30 @@ void WindowTimer::Tick() {
 }
 
 WindowTimerFactory::WindowTimerFactory() {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass{};
-    if (GetClassInfoExA(instance, kTimerWindowClass, &windowClass) == FALSE) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    if (GetClassInfoExW(instance, kTimerWindowClass, &windowClass) == FALSE) {
         windowClass = {};
         windowClass.cbSize = sizeof windowClass;
         windowClass.lpfnWndProc = &WindowTimerFactory::Procedure;
         windowClass.hInstance = instance;
         windowClass.lpszClassName = kTimerWindowClass;
-        RegisterClassExA(&windowClass);
+        if (RegisterClassExW(&windowClass) == 0) {
+            throw std::runtime_error("cannot register the timers' window class: " +
+                                     win32::SystemMessage(GetLastError()));
+        }
     }
-    hwnd_ = CreateWindowExA(0, kTimerWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    hwnd_ = CreateWindowExW(0, kTimerWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                             instance, this);
+    if (hwnd_ == nullptr) {
+        throw std::runtime_error("cannot make the timers' window: " +
+                                 win32::SystemMessage(GetLastError()));
+    }
 }
 
 WindowTimerFactory::~WindowTimerFactory() {
     if (hwnd_ != nullptr) {
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
 }
@@ -87,12 +96,12 @@ std::unique_ptr<engine::Timer> WindowTimerFactory::CreateTimer() {
 LRESULT CALLBACK WindowTimerFactory::Procedure(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        SetWindowLongPtrA(
+        SetWindowLongPtrW(
             window, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
     } else if (message == WM_TIMER) {
         auto* self =
-            reinterpret_cast<WindowTimerFactory*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+            reinterpret_cast<WindowTimerFactory*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self != nullptr) {
             const auto found = self->timers_.find(static_cast<UINT_PTR>(wParam));
             if (found != self->timers_.end()) {
@@ -101,7 +110,7 @@ LRESULT CALLBACK WindowTimerFactory::Procedure(HWND window, UINT message, WPARAM
         }
         return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace skyfault::win32

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "engine/timer.h"
-#include "link/win32.h"
+#include "platform/win32.h"
 
 namespace skyfault::win32 {
 

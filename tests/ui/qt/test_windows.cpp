@@ -133,6 +133,17 @@ TEST_F(WindowTest, FailuresShowRedAndGreyOnlyTheirBoxAndTheSwitchesWork) {
 
 TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
     Start();
+    // Every menu item has an access key: Alt+H, A is About.
+    const std::pair<QAction*, QKeyCombination> keys[] = {
+        {window->mnuFileDefault, Qt::ALT | Qt::Key_D},
+        {window->mnuSpecificSystems, Qt::ALT | Qt::Key_S},
+        {window->mnuFileExit, Qt::ALT | Qt::Key_X},
+        {window->mnuHelpAbout, Qt::ALT | Qt::Key_A},
+    };
+    for (const auto& [item, key] : keys) {
+        EXPECT_EQ(QKeySequence::mnemonic(item->text()), QKeySequence(key))
+            << item->text().toStdString();
+    }
     for (const bool byOk : {true, false}) {
         window->mnuHelpAbout->trigger();
         frmAbout* about = window->About();

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 // clang-format off
-#include "link/win32.h"
+#include "platform/win32.h"
 #include <commctrl.h>
 // clang-format on
 
@@ -26,11 +26,20 @@ namespace {
 // Runs what is queued for the thread's windows, as the message loop does.
 void Pump() {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
         if (!HandleDialogKeys(message)) {
-            DispatchMessageA(&message);
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
         }
     }
+}
+
+// A key pressed and released on the focused control, through the message loop.
+void Press(WPARAM key) {
+    const HWND focus = GetFocus();
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    Pump();
 }
 
 class WindowsTest : public engine::testing::EngineTest {
@@ -151,6 +160,36 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     Escape(prefs->Control(IDC_CMD_PREFS_OK));
     EXPECT_EQ(GetText(prefs->Control(IDC_TXT_DEFAULT_SOUND)), "default.wav");
 
+    // Sound names as the system's code page allows (Wine's follows the test's
+    // locale): on a Western Windows (1252) skyfault.cfg cannot hold a
+    // Cyrillic name, on a Cyrillic one (1251) not a French e acute (never the
+    // best-fit "e", another file). Such a name is refused whether chosen or
+    // typed, the box keeping its text; the other is kept, and saved as the
+    // code page's bytes.
+    const UINT page = GetACP();
+    ASSERT_TRUE(page == 1252 || page == 1251) << page;
+    const std::string cyrillic = "C:\\\u0417\u0432\u0443\u043a\u0438\\\u0433\u043e\u043d\u0433.wav";
+    const std::string french = "C:\\Sons\\alarme_\u00e9.wav";
+    const std::string& foreign = page == 1252 ? cyrillic : french;
+    const std::string& own = page == 1252 ? french : cyrillic;
+    const std::string ownBytes = page == 1252 ? "C:\\Sons\\alarme_\xE9.wav"
+                                              : "C:\\\xC7\xE2\xF3\xEA\xE8\\\xE3\xEE\xED\xE3.wav";
+    Menu(main, IDM_FILE_DEFAULT);
+    const HWND sound = prefs->Control(IDC_TXT_DEFAULT_SOUND);
+    files.Answer(foreign);
+    Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
+    EXPECT_EQ(GetText(sound), "default.wav");
+    SetWindowTextW(sound, Widen(foreign).c_str());
+    EXPECT_EQ(GetText(sound), "default.wav");
+    EXPECT_EQ(prefs->Model().form().txtDefaultSound, "default.wav");
+    files.Answer(own);
+    Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
+    EXPECT_EQ(GetText(sound), own);
+    Click(prefs->Control(IDC_CMD_PREFS_OK));
+    EXPECT_EQ(engine->state().settings.defaultSound, own);
+    EXPECT_NE(engine::testing::ReadFile(configPath).find("DefaultSound=" + ownBytes + "\r\n"),
+              std::string::npos);
+
     // System settings: hidden by OK, destroyed by Cancel.
     Click(Main(IDC_CMD_SPECIFIC));
     frmSystemSettings* settings = window->SystemSettings();
@@ -166,6 +205,10 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     Click(settings->Control(IDC_CMD_SOUND_BROWSE));
     EXPECT_EQ(files.TitlesAsked().back(), "") << "the platform's own title";
     EXPECT_EQ(files.OwnersAsked().back(), s);
+    files.Answer(foreign);
+    Click(settings->Control(IDC_CMD_SOUND_BROWSE));
+    SetWindowTextW(settings->Control(IDC_TXT_SYSTEM_SOUND), Widen(foreign).c_str());
+    EXPECT_EQ(GetText(settings->Control(IDC_TXT_SYSTEM_SOUND)), "C:\\sounds\\gong.wav");
     Click(settings->Control(IDC_CMD_OK_SYSTEM_SETTINGS));
     EXPECT_FALSE(IsWindowVisible(s));
     EXPECT_EQ(engine->state().settings.soundFiles[3], "C:\\sounds\\gong.wav");
@@ -199,6 +242,73 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     EXPECT_EQ(quits, 1) << "an unloaded window has no more commands";
 }
 
+// Windows users' keyboard: the focus moves on from a button that disables
+// itself, a dialog opens on its first box and gives the focus back to the
+// button that opened it, and every menu item has an access key.
+TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
+    Open();
+    SetForegroundWindow(window->hwnd());
+    const HWND activate = Main(IDC_CMD_ACTIVATE);
+    const HWND disable = Main(IDC_CMD_DISABLE);
+    window->FocusControl(activate);
+    ASSERT_EQ(GetFocus(), activate);
+    Press(VK_SPACE);
+    EXPECT_EQ(Shown(), "Skyfault Activated");
+    EXPECT_EQ(GetFocus(), disable) << "the focus moved on from Activate";
+    EXPECT_EQ(GetWindowLongPtrW(activate, GWL_STYLE) & BS_DEFPUSHBUTTON, 0)
+        << "a disabled button has no default look";
+    Press(VK_SPACE);
+    EXPECT_EQ(Shown(), "Skyfault Disabled");
+    EXPECT_EQ(GetFocus(), Main(IDC_CMD_DEFAULT)) << "Disable hands on to the next control";
+    Press(VK_TAB);
+    EXPECT_EQ(GetFocus(), Main(IDC_CMD_SPECIFIC)) << "Tab goes on";
+
+    // Each dialog opens on its first box; Escape gives the focus back.
+    window->FocusControl(Main(IDC_CMD_DEFAULT));
+    Press(VK_SPACE);
+    EXPECT_EQ(GetFocus(), window->Preferences()->Control(IDC_TXT_RATE_DENOMINATOR));
+    Press(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(window->Preferences()->hwnd()));
+    EXPECT_EQ(GetFocus(), Main(IDC_CMD_DEFAULT)) << "back to the button that opened it";
+    Press(VK_TAB);
+    Press(VK_SPACE);
+    ASSERT_NE(window->SystemSettings(), nullptr);
+    EXPECT_EQ(GetFocus(), window->SystemSettings()->Control(IDC_CMB_SYSTEM));
+    Press(VK_ESCAPE);
+    EXPECT_EQ(GetFocus(), Main(IDC_CMD_SPECIFIC));
+
+    // Alt+H, A: the Help menu's About, through the system's menu loop.
+    const HMENU bar = GetMenu(window->hwnd());
+    std::vector<std::wstring> items;
+    for (int menu = 0; menu < GetMenuItemCount(bar); ++menu) {
+        const HMENU popup = GetSubMenu(bar, menu);
+        for (int item = 0; item < GetMenuItemCount(popup); ++item) {
+            wchar_t text[64] = {};
+            GetMenuStringW(popup, static_cast<UINT>(item), text, 64, MF_BYPOSITION);
+            items.emplace_back(text);
+        }
+    }
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"&Default Settings", L"&Specific Systems",
+                                                L"E&xit", L"&About"}));
+    // A is typed once the menu is open, as a user would; should it not reach
+    // the menu, the menu ends after a while anyway.
+    static HWND menuOwner;
+    menuOwner = window->hwnd();
+    const UINT_PTR typing = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        PostMessageW(menuOwner, WM_KEYDOWN, 'A', 1);
+        PostMessageW(menuOwner, WM_KEYUP, 'A', 0xC0000001);
+    });
+    const UINT_PTR guard =
+        SetTimer(nullptr, 0, 3000, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+    PostMessageW(window->hwnd(), WM_SYSCOMMAND, SC_KEYMENU, 'h');
+    Pump();
+    KillTimer(nullptr, typing);
+    KillTimer(nullptr, guard);
+    ASSERT_NE(window->About(), nullptr) << "Alt+H, A opens About";
+    EXPECT_EQ(GetFocus(), window->About()->Control(IDC_CMD_OK));
+}
+
 TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles) {
     WindowTimerFactory factory;
     std::unique_ptr<engine::Timer> timer = factory.CreateTimer();
@@ -227,6 +337,17 @@ TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles
     player.Open(tone.string());  // played or not, as the machine's audio allows
     EXPECT_NE(player.OpenDevice(), 0u);
     player.Play();
+
+    // A sound in a folder and file of any name opens (the names in UTF-8).
+    const std::filesystem::path named =
+        folder.path() / L"\u0417\u0432\u0443\u043a\u0438 \u00e9" / L"\u0433\u043e\u043d\u0433.wav";
+    ASSERT_NE(CreateDirectoryW(named.parent_path().wstring().c_str(), nullptr), FALSE);
+    ASSERT_NE(CopyFileW(tone.wstring().c_str(), named.wstring().c_str(), TRUE), FALSE);
+    const std::string utf8 = Narrow(named.wstring());
+    EXPECT_TRUE(PlayableSoundFile(utf8));
+    player.Open(utf8);
+    EXPECT_NE(player.OpenDevice(), 0u);
+    player.Close();
 }
 
 }  // namespace
