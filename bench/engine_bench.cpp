@@ -13,12 +13,12 @@
 
 #include "bench/bench_util.h"
 #include "engine/engine.h"
-#include "engine/manual_timer.h"
 #include "engine/sources.h"
 #include "link/link.h"
 #include "settings/catalogue.h"
 #include "sim/sim_core.h"
 #include "tests/support/in_process_server.h"
+#include "tests/support/manual_clock.h"
 
 namespace skyfault::bench {
 namespace {
@@ -100,7 +100,7 @@ struct Rig {
     test_support::InProcessServer server;
     UncountedServerTransport transport{server};
     link::Link link{transport};
-    engine::ManualClock clock;
+    test_support::ManualClock clock;
     engine::NullSoundPlayer sound;
     NeverHittingRandom random;
     bool open = false;

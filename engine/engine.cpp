@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "link/byte_order.h"
 #include "settings/config.h"
 #include "settings/file_text.h"
 #include "settings/text.h"
@@ -51,7 +52,8 @@ using system_id::kLandingGear;
 using system_id::kLeftTank;
 constexpr std::int32_t kLeakStep = 65536;
 
-// Draws Int(25 r) until a system not yet examined comes up, and marks it.
+// Draws a system, the whole part of 25 r for a random r in [0, 1), until one
+// not yet examined comes up, and marks it.
 int DrawNextSystem(RandomSource& random, std::array<bool, kSystemCount>& examined) {
     for (;;) {
         const double r = random.Next();
@@ -78,11 +80,6 @@ double FieldValue(const std::string& list, int field) {
 
 bool Within(double value, double low, double high) {
     return low <= value && value <= high;
-}
-
-std::uint32_t LittleEndian(const std::array<std::uint8_t, 4>& bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 // The settings of a start without a file to read: the notifications follow
@@ -125,10 +122,6 @@ std::array<int, kSystemCount> DrawExaminationOrder(RandomSource& random) {
     return order;
 }
 
-int FuelLeakPeriod(int fuelLeakSpeed) {
-    return (7 - 3 * fuelLeakSpeed) * 1000;
-}
-
 Engine::Engine(Dependencies dependencies)
     : link_(dependencies.link),
       sound_(dependencies.sound),
@@ -143,12 +136,13 @@ Engine::Engine(Dependencies dependencies)
         ownTimeOfDay_ = std::make_unique<SystemTimeOfDay>();
         timeOfDay_ = ownTimeOfDay_.get();
     }
-    struct Design {
+    // Each timer's starting period and its tick handler.
+    struct TimerSetup {
         TimerId id;
         int periodMs;
         void (Engine::*handler)();
     };
-    const Design design[kTimerCount] = {
+    const TimerSetup setups[kTimerCount] = {
         {TimerId::FailureEvent, 60000, &Engine::tmrFailureEvent_Timer},
         {TimerId::CheckConnect, 5000, &Engine::tmrCheckConnect_Timer},
         {TimerId::Synchronize, 1000, &Engine::tmrSynchronize_Timer},
@@ -157,9 +151,9 @@ Engine::Engine(Dependencies dependencies)
         {TimerId::GearStuck, 3000, &Engine::tmrGearStuck_Timer},
         {TimerId::FlapsStuck, 3000, &Engine::tmrFlapsStuck_Timer},
     };
-    // Every timer starts switched off; the window's loading switches on
-    // those that run as designed (Form_Load).
-    for (const Design& d : design) {
+    // Every timer starts switched off; the window's loading switches on the
+    // check, connection and pause timers (Form_Load), a failure the others.
+    for (const TimerSetup& d : setups) {
         auto& slot = timers_[static_cast<int>(d.id)];
         slot = dependencies.timers.CreateTimer();
         slot->SetInterval(d.periodMs);
@@ -191,10 +185,6 @@ void Engine::Main() {
     for (int code = 0; code < link::kResultCount; ++code) {
         state_.linkResultText[code] = std::string(texts[code]);
     }
-    const auto& names = link::SimulatorNames();
-    for (std::size_t code = 0; code < names.size(); ++code) {
-        state_.simulatorName[code] = std::string(names[code]);
-    }
 
     link_.LinkInitialize();
     std::int32_t result = 0;
@@ -225,9 +215,9 @@ std::string Engine::TitleError(std::int32_t result) const {
 
 void Engine::Form_Load() {
     state_.window.loaded = true;
-    // The timers that run as designed start now, after the link's open
-    // however long it took, so that each first tick is one full period away;
-    // the configuration then switches them as it says.
+    // The check, connection and pause timers start now, after the link's
+    // open however long it took, so that each first tick is one full period
+    // away; the configuration then switches them as it says.
     for (const TimerId id : {TimerId::FailureEvent, TimerId::CheckConnect, TimerId::Synchronize}) {
         timer(id).SetEnabled(true);
     }
@@ -280,7 +270,7 @@ void Engine::ApplyConfig(const std::vector<ConfigEntry>& entries) {
     if (const ConfigEntry* frequency = lastOf(EntryKind::Frequency)) {
         timer(TimerId::FailureEvent).SetInterval(frequency->periodMs);
         // The Preferences box shows the interval in use, so that its OK
-        // does not bring back the designed 60.
+        // does not bring back the starting 60.
         state_.preferences.txtInterval = frequency->text;
     }
     if (const ConfigEntry* activated = lastOf(EntryKind::Activated)) {
@@ -372,13 +362,12 @@ std::optional<std::uint32_t> Engine::ReadAnswered(std::uint32_t offset, std::uin
         !Process(result)) {
         return std::nullopt;
     }
-    return LittleEndian(bytes);
+    return link::GetLe32(bytes.data());
 }
 
 bool Engine::WriteValue(std::uint32_t offset, std::uint32_t size, std::uint32_t value) {
-    const std::array<std::uint8_t, 4> bytes = {
-        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    std::array<std::uint8_t, 4> bytes{};
+    link::PutLe32(bytes.data(), value);
     std::int32_t result = 0;
     return MayExchange(result) && link_.LinkWrite(offset, size, bytes.data(), result) &&
            Process(result);
@@ -506,12 +495,11 @@ void Engine::FailSystem(std::int16_t systemId) {
             notCarriedOut("Error in Process: ", result);
             return;
         }
-        value = LittleEndian(held);
+        value = link::GetLe32(held.data());
     }
 
-    const std::array<std::uint8_t, 4> bytes = {
-        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    std::array<std::uint8_t, 4> bytes{};
+    link::PutLe32(bytes.data(), value);
     if (!link_.LinkWrite(write.offset, write.size, bytes.data(), result)) {
         notCarriedOut("Error in Write: ", result);
         return;

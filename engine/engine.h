@@ -76,7 +76,7 @@ struct StatusLine {
     TextColour colour = TextColour::Black;
 };
 
-// The main window as designed, before the configuration is applied.
+// The main window as it starts, before the configuration is applied.
 struct MainWindowState {
     bool loaded = false;  // loaded (and to be shown) by the first Main
     std::string title = "Skyfault";
@@ -114,7 +114,6 @@ struct EngineState {
     bool pausedBySim = false;
     // Filled by every run of Main.
     std::array<std::string, link::kResultCount> linkResultText;
-    std::array<std::string, 6> simulatorName;
 
     // The check interval label shows the check interval text.
     const std::string& lblInterval() const { return settings.checkInterval; }
@@ -157,12 +156,10 @@ double OutsideAirTemperature(std::int16_t raw);  // degrees Celsius
 double IndicatedAirspeed(std::int32_t raw);      // whole knots, halves to even
 double GroundAltitude(std::uint16_t raw);        // feet
 
-// One tick's examination order: 25 turns, each drawing Int(25 r) again and
-// again until a system not yet examined comes up.
+// One tick's examination order: 25 turns, each drawing the whole part of
+// 25 r (r random in [0, 1)) again and again until a system not yet examined
+// comes up.
 std::array<int, kSystemCount> DrawExaminationOrder(RandomSource& random);
-
-// The leak period for a speed 0, 1, 2: 7000, 4000, 1000 ms.
-int FuelLeakPeriod(int fuelLeakSpeed);
 
 class Engine final {
 public:
@@ -191,7 +188,7 @@ public:
     void SetQuitCallback(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
 
     // --- Start-up and shutdown ---------------------------------------------
-    // Fills the link's text tables, opens the link, sets the title and
+    // Fills the link's result-text table, opens the link, sets the title and
     // connectStatus; the first call loads the window from the configuration
     // file before the title is set.
     void Main();

@@ -43,6 +43,12 @@ void Preferences::optFuelLeakSpeed_Click(int index) {
     }
 }
 
+void Preferences::SetToBound(std::string& box, std::string_view bound, int value) {
+    const std::string text = std::to_string(value);
+    engine_.SetStatusText(std::string(bound) + " is " + text + ".");
+    box = text;
+}
+
 void Preferences::ApplyFrequencySettings() {
     // What the file could not keep whole is cut first, with a message.
     const bool rateCut = CutToBytes(form_.txtRateDenominator, kMaxEntryBytes);
@@ -55,22 +61,18 @@ void Preferences::ApplyFrequencySettings() {
     // Each check reads its box anew, so that it sees the corrections made
     // before it; each message replaces the last.
     if (TextValue(form_.txtRateDenominator) > kMaxRate) {
-        engine_.SetStatusText(std::string(kMaxRateMessage));
-        form_.txtRateDenominator = "65000";
+        SetToBound(form_.txtRateDenominator, "Max rate value", kMaxRate);
     }
     if (TextValue(form_.txtInterval) > kMaxInterval) {
-        engine_.SetStatusText(std::string(kMaxIntervalMessage));
-        form_.txtInterval = "65";
+        SetToBound(form_.txtInterval, "Max interval", kMaxInterval);
     }
-    // Written as "not at least 1" so that a value that is not a number at
-    // all is corrected too.
-    if (!(TextValue(form_.txtRateDenominator) >= 1)) {
-        engine_.SetStatusText(std::string(kMinRateMessage));
-        form_.txtRateDenominator = "1";
+    // Written as "not at least the least" so that a value that is not a
+    // number at all is corrected too.
+    if (!(TextValue(form_.txtRateDenominator) >= kMinRate)) {
+        SetToBound(form_.txtRateDenominator, "Min rate value", kMinRate);
     }
-    if (!(TextValue(form_.txtInterval) >= 1)) {
-        engine_.SetStatusText(std::string(kMinIntervalMessage));
-        form_.txtInterval = "1";
+    if (!(TextValue(form_.txtInterval) >= kMinInterval)) {
+        SetToBound(form_.txtInterval, "Min interval", kMinInterval);
     }
 
     engine_.settings().rateDenominator = form_.txtRateDenominator;

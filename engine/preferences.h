@@ -31,13 +31,12 @@ struct PreferencesForm {
     int chkPause = 0;
 };
 
-// The bounds and messages of the rate and interval entry.
-inline constexpr double kMaxRate = 65000;
-inline constexpr double kMaxInterval = 65;
-inline constexpr std::string_view kMaxRateMessage = "Max rate value is 65000.";
-inline constexpr std::string_view kMaxIntervalMessage = "Max interval is 65.";
-inline constexpr std::string_view kMinRateMessage = "Min rate value is 1.";
-inline constexpr std::string_view kMinIntervalMessage = "Min interval is 1.";
+// The bounds of the rate and interval entry. OK sets a box beyond one to the
+// bound and says so in the status line ("Max rate value is 65000.").
+inline constexpr int kMaxRate = 65000;
+inline constexpr int kMaxInterval = 65;
+inline constexpr int kMinRate = 1;
+inline constexpr int kMinInterval = 1;
 // Longer entries are cut, so that the file keeps them whole (settings/config.h).
 inline constexpr std::string_view kMaxEntryMessage = "Max entry length is 4096 bytes.";
 inline constexpr std::string_view kMaxPathMessage = "Max sound path length is 32704 bytes.";
@@ -85,6 +84,8 @@ public:
 
 private:
     static int Toggled(int value) { return ClickedBoxValue(value); }
+    // `box` := the bound's value, and the status line says "<bound> is <value>.".
+    void SetToBound(std::string& box, std::string_view bound, int value);
     // The rate and interval checks, then the rate and interval applied.
     void ApplyFrequencySettings();
     // Every box from the settings in force.

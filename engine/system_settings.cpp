@@ -173,12 +173,11 @@ bool SystemSettings::cmdOKSystemSettings_Click() {
 
 void SystemSettings::cmdResetSystemSettings_Click() {
     form_.txtSystemRate = engine_.settings().rateDenominator;
-    form_.txtBegIAS = "0";
-    form_.txtEndIAS = "999";
-    form_.txtBegOAT = "-50";
-    form_.txtEndOAT = "100";
-    form_.txtBegAlt = "-999";
-    form_.txtEndAlt = "99999";
+    constexpr SystemBox windows[] = {SystemBox::BegIAS, SystemBox::EndIAS, SystemBox::BegOAT,
+                                     SystemBox::EndOAT, SystemBox::BegAlt, SystemBox::EndAlt};
+    for (std::size_t i = 0; i < kDefaultWindows.size(); ++i) {
+        form_.Box(windows[i]) = std::string(kDefaultWindows[i]);
+    }
     defaultIndicator_ = "D";
 }
 

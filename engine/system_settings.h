@@ -64,9 +64,6 @@ public:
 
     const SystemSettingsForm& form() const { return form_; }
     std::int16_t itemID() const { return itemID_; }
-    bool initialLoad() const { return initialLoad_; }
-    const std::string& defaultIndicator() const { return defaultIndicator_; }
-    const std::array<std::string, kSlotCount>& savedSystemStr() const { return savedSystemStr_; }
     bool visible() const { return visible_; }
     // Cancel ran: the dialog is to be destroyed.
     bool unloaded() const { return unloaded_; }

@@ -6,10 +6,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
+
+#include "link/byte_order.h"  // the block's fields are little-endian
 
 namespace skyfault::link {
 
+// The registered message a block is sent with; each block's name starts with it.
+inline constexpr std::string_view kMessageName = "FSASMLIB:IPC";
 inline constexpr std::uint32_t kBlockSize = 0x8000;        // 32768
 inline constexpr std::uint32_t kBlockSpaceLimit = 0x7F00;  // 32512: records and terminator
 inline constexpr std::uint32_t kReadHeaderSize = 16;
@@ -34,7 +39,6 @@ public:
 
     // Starts an empty queue on `block` (nullptr: no block).
     void Attach(std::uint8_t* block);
-    std::uint8_t* Data() const { return block_; }
     // Bytes taken by the queued records (the write position).
     std::uint32_t Used() const { return used_; }
     bool Empty() const { return used_ == 0; }
@@ -85,9 +89,5 @@ using DeliverFunction =
 // from it on have not. Nothing is ever read past kBlockSpaceLimit.
 ScanOutcome ScanReply(const std::uint8_t* block, const std::vector<QueuedRecord>& sent,
                       const DeliverFunction& deliver);
-
-// Little-endian helpers for the block's fields.
-void PutLe32(std::uint8_t* out, std::uint32_t value);
-std::uint32_t GetLe32(const std::uint8_t* in);
 
 }  // namespace skyfault::link

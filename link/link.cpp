@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::string_view kServerClass = "UIPCMAIN";
 constexpr std::string_view kWideClientClass = "FS98MAIN";
-constexpr std::string_view kMessageName = "FSASMLIB:IPC";
 constexpr std::uint32_t kOffsetFsuipcVersion = 0x3304;
 constexpr std::uint32_t kOffsetSimVersion = 0x3308;
 constexpr std::int32_t kLowestFsuipcVersion = 0x19980005;

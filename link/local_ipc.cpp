@@ -3,21 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/byte_order.h"
+
 namespace skyfault::link::local {
 
 namespace {
-
-void PutU32(std::uint8_t* out, std::uint32_t value) {
-    out[0] = static_cast<std::uint8_t>(value);
-    out[1] = static_cast<std::uint8_t>(value >> 8);
-    out[2] = static_cast<std::uint8_t>(value >> 16);
-    out[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-std::uint32_t GetU32(const std::uint8_t* in) {
-    return static_cast<std::uint32_t>(in[0]) | (static_cast<std::uint32_t>(in[1]) << 8) |
-           (static_cast<std::uint32_t>(in[2]) << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
-}
 
 bool HasMagic(const std::uint8_t* bytes) {
     return std::equal(kMagic.begin(), kMagic.end(), bytes);
@@ -32,10 +22,10 @@ bool IsUpperHexDigit(char c) {
 std::array<std::uint8_t, kRequestFrameSize> EncodeRequest(const RequestFrame& frame) {
     std::array<std::uint8_t, kRequestFrameSize> bytes{};
     std::copy(kMagic.begin(), kMagic.end(), bytes.begin());
-    PutU32(&bytes[4], frame.sequence);
-    PutU32(&bytes[8], frame.message);
-    PutU32(&bytes[12], static_cast<std::uint32_t>(frame.wParam));
-    PutU32(&bytes[16], static_cast<std::uint32_t>(frame.lParam));
+    PutLe32(&bytes[4], frame.sequence);
+    PutLe32(&bytes[8], frame.message);
+    PutLe32(&bytes[12], static_cast<std::uint32_t>(frame.wParam));
+    PutLe32(&bytes[16], static_cast<std::uint32_t>(frame.lParam));
     // The name, a NUL right after it, blanks behind that. A name too long for
     // the field is cut so that the NUL always fits.
     std::uint8_t* field = &bytes[20];
@@ -56,10 +46,10 @@ std::optional<RequestFrame> DecodeRequest(const std::uint8_t* bytes) {
         return std::nullopt;
     }
     RequestFrame frame;
-    frame.sequence = GetU32(bytes + 4);
-    frame.message = GetU32(bytes + 8);
-    frame.wParam = static_cast<std::int32_t>(GetU32(bytes + 12));
-    frame.lParam = static_cast<std::int32_t>(GetU32(bytes + 16));
+    frame.sequence = GetLe32(bytes + 4);
+    frame.message = GetLe32(bytes + 8);
+    frame.wParam = static_cast<std::int32_t>(GetLe32(bytes + 12));
+    frame.lParam = static_cast<std::int32_t>(GetLe32(bytes + 16));
     frame.name.assign(field, end);
     return frame;
 }
@@ -67,8 +57,8 @@ std::optional<RequestFrame> DecodeRequest(const std::uint8_t* bytes) {
 std::array<std::uint8_t, kReplyFrameSize> EncodeReply(const ReplyFrame& frame) {
     std::array<std::uint8_t, kReplyFrameSize> bytes{};
     std::copy(kMagic.begin(), kMagic.end(), bytes.begin());
-    PutU32(&bytes[4], frame.sequence);
-    PutU32(&bytes[8], frame.answer);
+    PutLe32(&bytes[4], frame.sequence);
+    PutLe32(&bytes[8], frame.answer);
     return bytes;
 }
 
@@ -76,7 +66,7 @@ std::optional<ReplyFrame> DecodeReply(const std::uint8_t* bytes) {
     if (!HasMagic(bytes)) {
         return std::nullopt;
     }
-    return ReplyFrame{GetU32(bytes + 4), GetU32(bytes + 8)};
+    return ReplyFrame{GetLe32(bytes + 4), GetLe32(bytes + 8)};
 }
 
 std::uint32_t MessageNumber(std::string_view name) {

@@ -78,11 +78,6 @@ std::string MeetingPath(const std::string& directory, std::string_view entry) {
     return path;
 }
 
-bool IsOwnedByEffectiveUser(int fd) {
-    struct stat info {};
-    return fstat(fd, &info) == 0 && info.st_uid == geteuid();
-}
-
 bool IsOwnRegularFile(int fd, std::uint64_t size) {
     struct stat info {};
     return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() &&

@@ -29,9 +29,6 @@ bool PrepareMeetingDirectory(std::string& path, std::string& error);
 // D/<entry>.
 std::string MeetingPath(const std::string& directory, std::string_view entry);
 
-// The file behind `fd` is owned by the effective uid.
-bool IsOwnedByEffectiveUser(int fd);
-
 // The file behind `fd` is a regular file of exactly `size` bytes, owned by
 // the effective uid.
 bool IsOwnRegularFile(int fd, std::uint64_t size);

@@ -94,7 +94,7 @@ void ReadEntry(std::string_view key, std::string_view value, std::vector<ConfigE
     if (key == "FuelLeakSpeed") {
         if (const auto speed = RoundedIn(TextValue(value), 0, 2)) {
             entry.number = *speed;
-            entry.periodMs = (7 - 3 * *speed) * 1000;
+            entry.periodMs = FuelLeakPeriod(*speed);
             add(EntryKind::FuelLeakSpeed);
         }
         return;
@@ -149,6 +149,10 @@ std::string OneLine(std::string_view text) {
 }
 
 }  // namespace
+
+int FuelLeakPeriod(int fuelLeakSpeed) {
+    return (7 - 3 * fuelLeakSpeed) * 1000;
+}
 
 std::vector<ConfigEntry> ReadCFG(std::string_view bytes) {
     std::vector<ConfigEntry> entries;

@@ -42,13 +42,17 @@ enum class EntryKind {
     Activated,           // number: 0 = off, 1 = on
     AudioNotification,   // number: the box value (0, 1, 2); on = the value != 0
     VisualNotification,  // number: the box value (0, 1, 2); on = the value != 0
-    FuelLeakSpeed,       // number: 0, 1, 2; periodMs = (7 - 3 x number) x 1000
+    FuelLeakSpeed,       // number: 0, 1, 2; periodMs = FuelLeakPeriod(number)
     PauseWithSim,        // number: the box value (0, 1, 2); sync runs only at 1
     Allowed,             // index = SystemId; number: the box value (0, 1, 2)
     DefaultSound,        // text
     SoundFile,           // index = slot 0..50; text
     SystemStr,           // index = SystemId; text
 };
+
+// The fuel leak's period in milliseconds for a speed 0 (slow), 1 or 2
+// (fast): 7000, 4000, 1000.
+int FuelLeakPeriod(int fuelLeakSpeed);
 
 struct ConfigEntry {
     EntryKind kind;

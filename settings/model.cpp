@@ -1,11 +1,17 @@
 #include "settings/model.h"
 
+#include <algorithm>
+
 #include "settings/text.h"
 
 namespace skyfault {
 
 std::string DefaultSystemList(std::string_view rateText) {
-    return ComposeList({std::string(rateText), "0", "999", "-50", "100", "-999", "99999", "D"});
+    std::array<std::string, 8> fields;
+    fields[0] = std::string(rateText);
+    std::copy(kDefaultWindows.begin(), kDefaultWindows.end(), fields.begin() + 1);
+    fields[7] = "D";
+    return ComposeList(fields);
 }
 
 std::string ComposeList(const std::array<std::string, 8>& fields) {

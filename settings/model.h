@@ -10,7 +10,17 @@ namespace skyfault {
 
 inline constexpr std::string_view kUndefinedSound = "Undefined";
 
-// The eight fields the System settings dialog's Default button gives.
+// Fields 2 to 7 of a comma list as the Default button gives them: windows
+// that take in any flight (airspeed 0..999 kt, outside air -50..100 degC,
+// ground altitude -999..99999 ft).
+inline constexpr std::array<std::string_view, 6> kDefaultWindows = {
+    "0",    "999",   // airspeed
+    "-50",  "100",   // outside air temperature
+    "-999", "99999"  // ground altitude
+};
+
+// The eight fields the System settings dialog's Default button gives: the
+// rate, kDefaultWindows and the indicator "D".
 std::string DefaultSystemList(std::string_view rateText);
 
 // Joins the eight fields (rate, begIAS, endIAS, begOAT, endOAT, begAlt,

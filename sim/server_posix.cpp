@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "link/codec.h"
 #include "link/local_ipc.h"
 #include "link/local_ipc_posix.h"
 #include "sim/server.h"
@@ -29,9 +30,8 @@ namespace {
 
 namespace local = link::local;
 
-constexpr std::size_t kBlockBytes = 32768;
+constexpr std::size_t kBlockBytes = link::kBlockSize;
 constexpr std::size_t kMaxConnections = 64;
-constexpr char kMessageName[] = "FSASMLIB:IPC";
 
 std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -111,7 +111,7 @@ private:
     int listenFd_ = -1;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
-    std::uint32_t message_ = local::MessageNumber(kMessageName);
+    std::uint32_t message_ = local::MessageNumber(link::kMessageName);
     std::vector<Connection> connections_;
     std::vector<MappedBlock> mapped_;  // most recently used last
     uid_t uid_ = geteuid();            // asked once: a system call costs

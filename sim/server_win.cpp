@@ -4,6 +4,7 @@
 
 #include "sim/server.h"
 
+#include "link/codec.h"
 #include "link/local_ipc.h"
 
 #include "platform/win32.h"
@@ -15,9 +16,6 @@
 
 namespace skyfault::sim {
 namespace {
-
-constexpr char kMessageName[] = "FSASMLIB:IPC";
-constexpr SIZE_T kBlockSize = 32768;
 
 std::string LastErrorText(const char* what) {
     return std::string(what) + " failed (Windows error " + std::to_string(::GetLastError()) + ")";
@@ -65,7 +63,7 @@ private:
         threadId_ = ::GetCurrentThreadId();
         HINSTANCE instance = ::GetModuleHandleA(nullptr);
 
-        message_ = ::RegisterWindowMessageA(kMessageName);
+        message_ = ::RegisterWindowMessageA(link::kMessageName.data());
         if (message_ == 0) {
             started.set_value(LastErrorText("RegisterWindowMessageA"));
             return;
@@ -142,7 +140,7 @@ private:
         }
         // Mapping exactly the block's size fails for a smaller object, so
         // the handler never looks past the client's bytes.
-        void* view = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kBlockSize);
+        void* view = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, link::kBlockSize);
         std::uint32_t answer = 0;
         if (view != nullptr) {
             try {

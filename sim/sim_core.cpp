@@ -2,25 +2,17 @@
 
 #include <cstring>
 
+#include "link/codec.h"
+
 namespace skyfault::sim {
 
 namespace {
 
 constexpr std::uint64_t kSpaceSize = 0x10000;
-constexpr std::uint32_t kKindEnd = 0;
-constexpr std::uint32_t kKindRead = 1;
-constexpr std::uint32_t kKindWrite = 2;
-constexpr std::uint64_t kReadHeader = 16;
-constexpr std::uint64_t kWriteHeader = 12;
 
 // Tank level for a percentage: percent * 128 * 65536.
 constexpr std::uint32_t TankLevel(std::uint32_t percent) {
     return percent * 128u * 65536u;
-}
-
-std::uint32_t LoadU32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 }  // namespace
@@ -63,7 +55,7 @@ void OffsetSpace::Write(std::uint32_t offset, const std::uint8_t* in, std::uint3
 std::uint32_t OffsetSpace::ReadU32(std::uint32_t offset) const {
     std::uint8_t b[4];
     Read(offset, b, 4);
-    return LoadU32(b);
+    return link::GetLe32(b);
 }
 
 std::uint16_t OffsetSpace::ReadU16(std::uint32_t offset) const {
@@ -73,9 +65,8 @@ std::uint16_t OffsetSpace::ReadU16(std::uint32_t offset) const {
 }
 
 void OffsetSpace::WriteU32(std::uint32_t offset, std::uint32_t value) {
-    const std::uint8_t b[4] = {
-        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    std::uint8_t b[4];
+    link::PutLe32(b, value);
     Write(offset, b, 4);
 }
 
@@ -99,25 +90,27 @@ std::uint32_t ProcessBlock(std::uint8_t* block, OffsetSpace& space,
                            const std::function<void(std::uint32_t, std::uint32_t)>& onRead) {
     // Positions are 64-bit so that no size from the block can wrap them.
     std::uint64_t pos = 0;
-    while (pos + 4 <= kUsableBlockSize) {
+    while (pos + link::kTerminatorSize <= link::kBlockSpaceLimit) {
         std::uint8_t* record = block + pos;
-        const std::uint32_t kind = LoadU32(record);
-        if (kind == kKindEnd) {
+        const std::uint32_t kind = link::GetLe32(record);
+        if (kind == static_cast<std::uint32_t>(link::RecordKind::kEnd)) {
             break;
         }
-        const std::uint64_t header = kind == kKindRead    ? kReadHeader
-                                     : kind == kKindWrite ? kWriteHeader
-                                                          : 0;
-        if (header == 0 || pos + header > kUsableBlockSize) {
+        const bool read = kind == static_cast<std::uint32_t>(link::RecordKind::kRead);
+        const bool write = kind == static_cast<std::uint32_t>(link::RecordKind::kWrite);
+        const std::uint64_t header = read    ? link::kReadHeaderSize
+                                     : write ? link::kWriteHeaderSize
+                                             : 0;
+        if (header == 0 || pos + header > link::kBlockSpaceLimit) {
             break;
         }
-        const std::uint32_t offset = LoadU32(record + 4);
-        const std::uint32_t size = LoadU32(record + 8);
-        if (pos + header + size > kUsableBlockSize) {
+        const std::uint32_t offset = link::GetLe32(record + 4);
+        const std::uint32_t size = link::GetLe32(record + 8);
+        if (pos + header + size > link::kBlockSpaceLimit) {
             break;
         }
         std::uint8_t* data = record + header;
-        if (kind == kKindRead) {
+        if (read) {
             space.Read(offset, data, size);
             if (onRead) {
                 onRead(offset, size);

@@ -56,13 +56,9 @@ struct WriteRecord {
     std::vector<std::uint8_t> data;
 };
 
-// The part of the block a server may use.
-inline constexpr std::size_t kBlockSize = 32768;
-inline constexpr std::size_t kUsableBlockSize = 32512;
-
-// Carries out the records of a request block in place: reads fill their
-// data areas, writes change the offset space (and are reported to
-// `onWrite`). Never looks past byte 32512; a record of an unknown kind or
+// Carries out the records of a request block (link/codec.h) in place: reads
+// fill their data areas, writes change the offset space (and are reported to
+// `onWrite`). Never looks past byte 32512 (link::kBlockSpaceLimit); a record of an unknown kind or
 // one that would run past that ends the processing. Returns the answer
 // value 1.
 std::uint32_t ProcessBlock(std::uint8_t* block, OffsetSpace& space,

@@ -23,6 +23,8 @@ TEST_F(EngineTest, PreferencesCorrectTheRateAndIntervalAndGreyedBoxesCountAsTick
     const std::tuple<const char*, const char*, const char*, int> cases[] = {
         {"12abc", "1.0005", "", 1000},  // halves go to the even neighbour
         {"-5", "60", "Min rate value is 1.", 60000},
+        {"70000", "0", "Min interval is 1.", 1000},  // each message replaces the last
+        {"65000.5", "60", "Max rate value is 65000.", 60000},
         {"1000", "66", "Max interval is 65.", 65000},
     };
     for (const auto& [rate, interval, status, period] : cases) {

@@ -279,13 +279,16 @@ TEST_F(EngineTest, MissesGreyedBoxesAndRatesThatAreNoNumberMakeNoExchange) {
     }
 }
 
-// Each window holds only at its one value: airspeeds round half to even
-// (2.5 kt), temperatures are signed and keep their fraction, the ground
+// Each window holds only at its one value: airspeeds round to whole knots,
+// halves to the even neighbour (2.5 kt is 2, 119.5 kt is 120, 118.5 kt is
+// 118), temperatures are signed and keep their fraction, the ground
 // altitude is unsigned metres times 3.28 exactly; bounds are inclusive.
 TEST_F(EngineTest, WindowBoundsAreInclusiveAndCompareConvertedValues) {
     const std::tuple<std::uint32_t, std::uint32_t, const char*, bool> cases[] = {
         {0x02BC, 320, "2,2,-50,100,-999,99999", true},
         {0x02BC, 320, "3,3,-50,100,-999,99999", false},
+        {0x02BC, 15296, "120,120,-50,100,-999,99999", true},
+        {0x02BC, 15168, "118,118,-50,100,-999,99999", true},
         {0x0E8C, 0xFF00, "0,999,-1,-1,-999,99999", true},
         {0x0E8C, 0x1280, "0,999,18.5,18.5,-999,99999", true},
         {0x0E8C, 0x1280, "0,999,-50,18.4,-999,99999", false},
@@ -320,6 +323,24 @@ TEST_F(EngineTest, WritesTheSystemsOwnValueAndCutsFailedEnginesOffEveryTwoSecond
     ASSERT_EQ(again.size(), 2u);
     EXPECT_EQ(again[1].offset, offsets::kMixture[3]);
     EXPECT_EQ(server.Space().ReadU16(offsets::kMixture[0]), 0u);
+
+    // A leaking tank loses 65536 (1/128 %) a tick; one with less than that
+    // left is written empty, and its leak ends there.
+    const std::tuple<std::uint32_t, std::uint32_t, bool> tanks[] = {
+        {3 * 65536 + 5, 2 * 65536 + 5, true},  // left
+        {65536, 0, true},                      // right: empty, yet read once more
+        {65535, 0, false},                     // centre
+    };
+    for (int tank = 0; tank < 3; ++tank) {
+        server.Space().WriteU32(offsets::kTankLevel[tank], std::get<0>(tanks[tank]));
+        engine->FailSystem(kLeftTank + tank);
+    }
+    clock.Advance(timer(TimerId::FuelLeak).Interval());
+    for (int tank = 0; tank < 3; ++tank) {
+        const auto& [before, after, leaking] = tanks[tank];
+        EXPECT_EQ(server.Space().ReadU32(offsets::kTankLevel[tank]), after) << before;
+        EXPECT_EQ(state().continuing.tankLeak[tank], leaking) << before;
+    }
 }
 
 // Gear and flaps write back the position they held, only when it moved, and

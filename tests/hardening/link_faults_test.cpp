@@ -238,12 +238,12 @@ std::vector<std::uint8_t> Serve(const std::string& directory, const std::string&
     const int fd = open((directory + "/" + name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     void* block = fd < 0
                       ? MAP_FAILED
-                      : mmap(nullptr, sim::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                      : mmap(nullptr, link::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     std::uint32_t answer = 0;
     if (block != MAP_FAILED) {
         sim::OffsetSpace space;
         answer = sim::ProcessBlock(static_cast<std::uint8_t*>(block), space, [](const auto&) {});
-        munmap(block, sim::kBlockSize);
+        munmap(block, link::kBlockSize);
     }
     close(fd);
     const auto reply = local::EncodeReply({sequence, answer});

@@ -17,16 +17,16 @@ namespace {
 // 32512 are never touched.
 TEST(ProcessBlockTest, ARecordEndingAt32512IsCarriedOutAndNothingPastIt) {
     OffsetSpace space;
-    for (const std::size_t size : {kUsableBlockSize - 16, kUsableBlockSize - 15}) {
-        std::array<std::uint8_t, kBlockSize> block{};
-        std::fill(block.begin() + kUsableBlockSize, block.end(), 0xEE);
+    for (const std::size_t size : {link::kBlockSpaceLimit - 16, link::kBlockSpaceLimit - 15}) {
+        std::array<std::uint8_t, link::kBlockSize> block{};
+        std::fill(block.begin() + link::kBlockSpaceLimit, block.end(), 0xEE);
         link::PutLe32(&block[0], 1);
         link::PutLe32(&block[4], offsets::kFsuipcVersion);
         link::PutLe32(&block[8], static_cast<std::uint32_t>(size));
         EXPECT_EQ(ProcessBlock(block.data(), space, {}), 1u);
-        const bool fits = size == kUsableBlockSize - 16;
+        const bool fits = size == link::kBlockSpaceLimit - 16;
         EXPECT_EQ(link::GetLe32(&block[16]), fits ? kDefaultFsuipcVersion : 0u) << size;
-        EXPECT_TRUE(std::all_of(block.begin() + kUsableBlockSize, block.end(),
+        EXPECT_TRUE(std::all_of(block.begin() + link::kBlockSpaceLimit, block.end(),
                                 [](std::uint8_t byte) { return byte == 0xEE; }))
             << size;
     }

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/manual_timer.h"
 #include "link/link.h"
 #include "tests/support/in_process_server.h"
+#include "tests/support/manual_clock.h"
 
 namespace skyfault::engine::testing {
 
@@ -71,7 +71,7 @@ class EngineTest : public ::testing::Test {
 protected:
     test_support::InProcessServer server;
     link::Link link{server};
-    ManualClock clock;
+    test_support::ManualClock clock;
     RecordingSound sound;
     RecordingRandom random;
     TempFolder folder;

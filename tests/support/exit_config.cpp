@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "engine/manual_timer.h"
 #include "tests/support/in_process_server.h"
+#include "tests/support/manual_clock.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     skyfault::test_support::InProcessServer noServer;
     noServer.SetWindowClass("");  // a machine without any server: opens fail at once
     skyfault::link::Link link(noServer);
-    skyfault::engine::ManualClock clock;
+    skyfault::test_support::ManualClock clock;
     skyfault::engine::NullSoundPlayer sound;
     skyfault::engine::Engine engine({.link = link,
                                      .timers = clock,

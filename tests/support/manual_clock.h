@@ -8,7 +8,7 @@
 #include "engine/sources.h"
 #include "engine/timer.h"
 
-namespace skyfault::engine {
+namespace skyfault::test_support {
 
 // A clock that only moves when told to, with timers that follow it, for
 // tests of everything that runs on timers. Time starts at 0 ms; the time of
@@ -19,15 +19,15 @@ namespace skyfault::engine {
 // fire in the order they were scheduled). A tick's handler runs with the
 // clock standing at that tick's time; it may enable, disable or re-time any
 // timer, and those changes count from that instant. The timers behave as
-// described in timer.h. The clock must outlive its timers.
-class ManualClock final : public TimerFactory, public TimeOfDaySource {
+// described in engine/timer.h. The clock must outlive its timers.
+class ManualClock final : public engine::TimerFactory, public engine::TimeOfDaySource {
 public:
     explicit ManualClock(double startOfDay = 36000.0) : startOfDay_(startOfDay) {}
     ~ManualClock() override;
     ManualClock(const ManualClock&) = delete;
     ManualClock& operator=(const ManualClock&) = delete;
 
-    std::unique_ptr<Timer> CreateTimer() override;
+    std::unique_ptr<engine::Timer> CreateTimer() override;
     double SecondsSinceMidnight() override;
 
     // Moves time forward by `milliseconds`, firing the ticks due on the way.
@@ -50,4 +50,4 @@ private:
     std::vector<ManualTimer*> timers_;
 };
 
-}  // namespace skyfault::engine
+}  // namespace skyfault::test_support

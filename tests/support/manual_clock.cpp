@@ -1,8 +1,10 @@
-#include "engine/manual_timer.h"
+#include "tests/support/manual_clock.h"
 
 #include <algorithm>
 
-namespace skyfault::engine {
+namespace skyfault::test_support {
+
+using engine::Timer;
 
 class ManualClock::ManualTimer final : public Timer {
 public:
@@ -103,4 +105,4 @@ void ManualClock::Advance(std::int64_t milliseconds) {
     now_ = target;
 }
 
-}  // namespace skyfault::engine
+}  // namespace skyfault::test_support
