@@ -394,11 +394,8 @@ bool Engine::Process(std::int32_t& result) {
 }
 
 void Engine::LinkAnswered() {
-    StatusLine& status = state_.window.txtMessage;
-    if (linkCodeShown_ && status.text == *linkCodeShown_) {
-        status = {state_.window.cmdDisableEnabled ? "Skyfault Activated" : "Skyfault Disabled",
-                  TextColour::Black};
-        MarkChanged();
+    if (linkCodeShown_ && state_.window.txtMessage.text == *linkCodeShown_) {
+        ShowStateLine();
     }
     linkCodeShown_.reset();
 }
@@ -409,6 +406,14 @@ void Engine::LinkAnswered() {
 void Engine::LinkLost() {
     state_.window.connectStatus = false;
     state_.window.title = TitleError(link::kNoServer);
+    MarkChanged();
+}
+
+// What Activate and Disable show, for a message that is over.
+void Engine::ShowStateLine() {
+    state_.window.txtMessage = {
+        state_.window.cmdDisableEnabled ? "Skyfault Activated" : "Skyfault Disabled",
+        TextColour::Black};
     MarkChanged();
 }
 
@@ -708,8 +713,7 @@ bool Engine::WriteCFG() {
             }
         } else if (!saveErrorShown_.empty() && status == saveErrorShown_) {
             // The error shown is over: the status line says the state again.
-            status = state_.window.cmdActivateEnabled ? "Skyfault Disabled" : "Skyfault Activated";
-            MarkChanged();
+            ShowStateLine();
         }
         saveErrorShown_.clear();
     }

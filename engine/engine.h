@@ -264,6 +264,7 @@ private:
     // Shows a link code (or a text made from one) in the status line, to be
     // replaced by the state line once the link answers again.
     void ShowLinkCode(std::string text);
+    void ShowStateLine();
     std::string TitleError(std::int32_t result) const;
     void HoldControl(std::uint32_t offset, std::int32_t position);
     void MarkChanged() { changed_ = true; }
