@@ -13,7 +13,6 @@
 #include <memory>
 
 #include "app/qt/end_signals.h"
-#include "app/qt/test_hooks.h"
 #include "engine/engine.h"
 #include "link/link.h"
 #include "link/transport.h"
@@ -67,10 +66,6 @@ int main(int argc, char** argv) {
             window.activateWindow();
         }
     });
-    std::unique_ptr<skyfault::app::TestHooks> hooks;
-    if (skyfault::app::TestHooks::Wanted()) {
-        hooks = std::make_unique<skyfault::app::TestHooks>(window);
-    }
 
     // Before the link opens its block: from here on a signal to end runs the
     // close box's ending on this thread, through the engine's Unload.
