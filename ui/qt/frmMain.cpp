@@ -91,19 +91,8 @@ void ShowCheckValue(QCheckBox* box, int value) {
                                                               : Qt::Checked);
 }
 
-DialogHooks StandardDialogHooks() {
-    DialogHooks hooks;
-    hooks.makePreferences = [](frmMain& main) -> std::unique_ptr<QWidget> {
-        return std::make_unique<frmPreferences>(main);
-    };
-    hooks.makeSystemSettings = [](frmMain& main) -> std::unique_ptr<QWidget> {
-        return std::make_unique<frmSystemSettings>(main);
-    };
-    return hooks;
-}
-
-frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hooks, QWidget* parent)
-    : QMainWindow(parent), engine_(engine), fileDialog_(fileDialog), hooks_(std::move(hooks)) {
+frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, QWidget* parent)
+    : QMainWindow(parent), engine_(engine), fileDialog_(fileDialog) {
     InitSkyfaultResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Skyfault"));
@@ -143,9 +132,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hoo
         }
     });
 
-    if (hooks_.makePreferences) {
-        frmPreferences_ = hooks_.makePreferences(*this);
-    }
+    frmPreferences_ = std::make_unique<frmPreferences>(*this);
     Refresh();
 }
 
@@ -347,19 +334,15 @@ void frmMain::cmdDisable_Click() {
 
 void frmMain::cmdDefault_Click() {
     static_cast<void>(dialogs_.Show(engine::DialogId::Preferences));  // made with the window
-    if (frmPreferences_) {
-        ShowModeless(*frmPreferences_);
-    }
+    ShowModeless(*frmPreferences_);
 }
 
 void frmMain::cmdSpecific_Click() {
     const bool make = dialogs_.Show(engine::DialogId::SystemSettings);
-    if ((make || !frmSystemSettings_) && hooks_.makeSystemSettings) {
-        frmSystemSettings_ = hooks_.makeSystemSettings(*this);
+    if (make || !frmSystemSettings_) {
+        frmSystemSettings_ = std::make_unique<frmSystemSettings>(*this);
     }
-    if (frmSystemSettings_) {
-        ShowModeless(*frmSystemSettings_);
-    }
+    ShowModeless(*frmSystemSettings_);
 }
 
 QWidget* frmMain::DialogWindow(engine::DialogId dialog) const {

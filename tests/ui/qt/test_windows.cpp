@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "tests/support/engine_fixture.h"
+#include "tests/support/scripted_file_dialog_qt.h"
 #include "tests/support/wave_image.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmAbout.h"

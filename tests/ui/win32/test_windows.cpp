@@ -10,6 +10,7 @@
 // clang-format on
 
 #include "tests/support/engine_fixture.h"
+#include "tests/support/scripted_file_dialog_win32.h"
 #include "tests/support/wave_image.h"
 #include "ui/win32/file_dialog.h"
 #include "ui/win32/frmAbout.h"
