@@ -80,12 +80,8 @@ public:
     QLabel* lblCheckInterval = nullptr;
     QLabel* lblInterval = nullptr;
     QLabel* lblAllowedFailures = nullptr;
-    QGroupBox* fraInstruments = nullptr;
-    QGroupBox* fraEngines = nullptr;
-    QGroupBox* fraSystems = nullptr;
-    QGroupBox* fraRadios = nullptr;
-    QGroupBox* fraFuelLeak = nullptr;
-    QGroupBox* fraMisc = nullptr;
+    // The system frames, in kSystemFrames' order.
+    std::array<QGroupBox*, kSystemFrames.size()> systemFrames{};
     std::array<QCheckBox*, kSystemCount> chkFailureType{};
     QMenu* mnuFile = nullptr;
     QAction* mnuFileDefault = nullptr;
