@@ -64,7 +64,7 @@ public:
     frmSystemSettings* SystemSettings() const { return frmSystemSettings_.get(); }
     frmAbout* About() const { return frmAbout_.get(); }
 
-    // Controls, named as the program's documentation names them.
+    // Controls, by the names they go by in the program's code and tests.
     QGroupBox* fraStatus = nullptr;
     QLineEdit* txtMessage = nullptr;
     QPushButton* cmdActivate = nullptr;

@@ -29,7 +29,7 @@ public:
 
     const engine::Preferences& Model() const { return model_; }
 
-    // Controls, named as the program's documentation names them.
+    // Controls, by the names they go by in the program's code and tests.
     QGroupBox* fraFrequencySettings = nullptr;
     QLabel* lblEnterFailureRate = nullptr;
     QLineEdit* txtRateDenominator = nullptr;

@@ -28,7 +28,7 @@ public:
 
     const engine::SystemSettings& Model() const { return model_; }
 
-    // Controls, named as the program's documentation names them.
+    // Controls, by the names they go by in the program's code and tests.
     QLabel* lblSystemTitle = nullptr;
     QComboBox* cmbSystem = nullptr;
     QLabel* lblEnterFailureRate = nullptr;

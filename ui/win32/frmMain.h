@@ -48,7 +48,6 @@ public:
     frmPreferences* Preferences() const { return frmPreferences_.get(); }
     frmSystemSettings* SystemSettings() const { return frmSystemSettings_.get(); }
     frmAbout* About() const { return frmAbout_.get(); }
-    const engine::DialogLifecycle& Dialogs() const { return dialogs_; }
 
     // The status line's tool tip control.
     HWND StatusToolTip() const { return toolTip_; }
