@@ -60,10 +60,6 @@ public:
     // QCoreApplication::exit(0).
     void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
 
-    frmPreferences* Preferences() const { return frmPreferences_.get(); }
-    frmSystemSettings* SystemSettings() const { return frmSystemSettings_.get(); }
-    frmAbout* About() const { return frmAbout_.get(); }
-
     // Controls, by the names they go by in the program's code and tests.
     QGroupBox* fraStatus = nullptr;
     QLineEdit* txtMessage = nullptr;
