@@ -27,8 +27,6 @@ public:
     explicit frmPreferences(frmMain& main);
     ~frmPreferences() override;
 
-    const engine::Preferences& Model() const { return model_; }
-
     // Controls, by the names they go by in the program's code and tests.
     QGroupBox* fraFrequencySettings = nullptr;
     QLabel* lblEnterFailureRate = nullptr;

@@ -26,8 +26,6 @@ public:
     explicit frmSystemSettings(frmMain& main);
     ~frmSystemSettings() override;
 
-    const engine::SystemSettings& Model() const { return model_; }
-
     // Controls, by the names they go by in the program's code and tests.
     QLabel* lblSystemTitle = nullptr;
     QComboBox* cmbSystem = nullptr;
