@@ -12,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+#include "skyfault_version.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/scripted_file_dialog_qt.h"
 #include "tests/support/wave_image.h"
@@ -162,6 +163,8 @@ TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
         window->mnuHelpAbout->trigger();
         frmAbout* about = Loaded<frmAbout>();
         ASSERT_TRUE(about != nullptr && about->isVisible() && !about->isModal());
+        EXPECT_TRUE(about->txtAbout->toPlainText().startsWith(
+            QStringLiteral("Skyfault v" SKYFAULT_VERSION "\n\nMakes aircraft systems fail")));
         window->mnuHelpAbout->trigger();
         EXPECT_EQ(Loaded<frmAbout>(), about) << "shown again, not loaded twice";
         const QPointer<frmAbout> unloaded(about);

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 // clang-format on
 
+#include "skyfault_version.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/scripted_file_dialog_win32.h"
 #include "tests/support/wave_image.h"
@@ -252,6 +253,8 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
         Menu(main, IDM_HELP_ABOUT);
         const HWND about = About();
         ASSERT_NE(about, nullptr);
+        EXPECT_TRUE(GetText(GetDlgItem(about, IDC_TXT_ABOUT))
+                        .starts_with("Skyfault v" SKYFAULT_VERSION "\r\n\r\nMakes aircraft"));
         closeBox ? static_cast<void>(SendMessageA(about, WM_CLOSE, 0, 0))
                  : Click(GetDlgItem(about, IDC_CMD_OK));
         Pump();
