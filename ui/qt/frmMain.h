@@ -60,7 +60,7 @@ public:
     // QCoreApplication::exit(0).
     void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
 
-    // Controls, by the names they go by in the program's code and tests.
+    // Controls; each one's object name is its member's name.
     QGroupBox* fraStatus = nullptr;
     QLineEdit* txtMessage = nullptr;
     QPushButton* cmdActivate = nullptr;

@@ -27,7 +27,7 @@ public:
     explicit frmPreferences(frmMain& main);
     ~frmPreferences() override;
 
-    // Controls, by the names they go by in the program's code and tests.
+    // Controls; each one's object name is its member's name.
     QGroupBox* fraFrequencySettings = nullptr;
     QLabel* lblEnterFailureRate = nullptr;
     QLineEdit* txtRateDenominator = nullptr;

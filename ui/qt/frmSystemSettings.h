@@ -26,7 +26,7 @@ public:
     explicit frmSystemSettings(frmMain& main);
     ~frmSystemSettings() override;
 
-    // Controls, by the names they go by in the program's code and tests.
+    // Controls; each one's object name is its member's name.
     QLabel* lblSystemTitle = nullptr;
     QComboBox* cmbSystem = nullptr;
     QLabel* lblEnterFailureRate = nullptr;
