@@ -3,11 +3,14 @@
 
 Usage: program.py PROGRAM SIM [--runs N] [--idle-seconds S] [--xvfb-run PATH]
 
+PROGRAM is the end-to-end tests' build of the program (skyfault-e2e): the
+program's own sources plus the hooks that report its title and status line.
+
 - start-up: time from the program's start to its main window shown, taken as
-  the moment its test hooks (SKYFAULT_TEST_HOOKS=1) answer a first command:
-  they read commands only once the event loop runs, after the window was
-  shown. Offscreen (QT_QPA_PLATFORM=offscreen) and, when xvfb-run is there,
-  under Xvfb (the X server is started beforehand and not timed).
+  the moment its hooks answer a first command: they are attached as the
+  window is shown and read commands only once the event loop runs.
+  Offscreen (QT_QPA_PLATFORM=offscreen) and, when xvfb-run is there, under
+  Xvfb (the X server is started beforehand and not timed).
 - peak resident memory of such a run (GNU time -v, "Maximum resident set size").
 - idle CPU: with the pause check on and Engine 1, Left Tank, Landing Gear and
   Flaps failed (rate 1, interval 1), so that every timer runs, the CPU time
@@ -93,11 +96,10 @@ class Sim:
 
 
 class Program:
-    """The program with its test hooks on, in its own folder."""
+    """The program with its hooks (skyfault-e2e), in its own folder."""
 
     def __init__(self, program, folder, runtime, platform, measure_memory):
-        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, SKYFAULT_TEST_HOOKS="1",
-                   QT_QPA_PLATFORM=platform)
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM=platform)
         command = [program]
         self.time_output = None
         if measure_memory:

@@ -2,6 +2,7 @@
 
 #include "engine/engine.h"
 #include "settings/file_text.h"
+#include "skyfault_version.h"
 
 namespace skyfault::engine {
 
@@ -18,6 +19,24 @@ CheckState CheckStateOf(int value) {
 
 bool SoundPathFits(std::string_view text) {
     return FitsFileText(text);
+}
+
+std::string AboutText(std::string_view lineEnd) {
+    std::string text = "Skyfault v" SKYFAULT_VERSION;
+    text.append(lineEnd).append(lineEnd);
+    text +=
+        "Makes aircraft systems fail at random while you fly: instruments, radios, electrics, "
+        "vacuum, pitot, engines, leaking tanks, stuck gear and flaps.";
+    text.append(lineEnd).append(lineEnd);
+    text +=
+        "It talks to the simulator through FSUIPC or WideClient. Settings are kept in "
+        "skyfault.cfg, in the folder the program is started from.";
+    return text;
+}
+
+std::string IntervalLabel() {
+    return std::string(kIntervalLead) + std::string(kIntervalBlanks, ' ') +
+           std::string(kIntervalTail);
 }
 
 int ClickedBoxValue(int value) {

@@ -6,6 +6,7 @@
 // makes, shows, hides and destroys its windows as these say.
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace skyfault::engine {
@@ -31,6 +32,20 @@ inline constexpr std::string_view kSoundPathRefused =
     "name in this system's language. Rename them, or choose another sound.";
 // Whether a sound box may take `text`.
 bool SoundPathFits(std::string_view text);
+
+// --- Texts both front-ends show ------------------------------------------------
+// The About window's text: the product and its version on the first line,
+// then what the program does; its lines end in `lineEnd` ("\n"; the Win32
+// text box wants "\r\n").
+std::string AboutText(std::string_view lineEnd);
+// The Preferences' interval box stands over the blanks of its label: the
+// label reads the lead, kIntervalBlanks blanks and the tail; the box starts
+// one blank after the lead and is as wide as all but two of the blanks.
+inline constexpr std::string_view kIntervalLead = "Check for failure every";
+inline constexpr int kIntervalBlanks = 20;
+inline constexpr std::string_view kIntervalTail = "seconds";
+// The label's whole text.
+std::string IntervalLabel();
 
 // --- Dialog windows ------------------------------------------------------------
 enum class DialogId { Preferences, SystemSettings, About };

@@ -10,8 +10,10 @@
 #   --no-program  the benchmarks only
 #   --no-windows  not the Windows program (it needs the cross build, build-win/)
 # Environment:
-#   SKYFAULT_PROGRAM  the program to measure (default build-release/bin/skyfault;
-#                     build it with: cmake --preset release && cmake --build --preset release)
+#   SKYFAULT_PROGRAM  the program to measure, as the end-to-end tests build it
+#                     with its hooks (default build-release/bin/skyfault-e2e; build it
+#                     with: cmake --preset release -DBUILD_TESTING=ON &&
+#                     cmake --build --preset release --target skyfault-e2e)
 #   BENCH_FILTER      a Google Benchmark filter (regular expression)
 # Run it on a quiet machine: other work on the cores shows in every number.
 set -euo pipefail
@@ -59,10 +61,11 @@ echo "(Google Benchmark's own output: $build/bench.txt)"
 
 measure_linux_program() {
     echo
-    program=${SKYFAULT_PROGRAM:-$root/build-release/bin/skyfault}
+    program=${SKYFAULT_PROGRAM:-$root/build-release/bin/skyfault-e2e}
     if [ ! -x "$program" ]; then
         echo "The program itself: skipped, $program does not exist yet" \
-            "(cmake --preset release && cmake --build --preset release; or set SKYFAULT_PROGRAM)."
+            "(cmake --preset release -DBUILD_TESTING=ON &&" \
+            "cmake --build --preset release --target skyfault-e2e; or set SKYFAULT_PROGRAM)."
         return 0
     fi
     echo "The program itself: $program"

@@ -10,16 +10,11 @@
 #include <QFileSystemWatcher>
 #include <QMessageBox>
 #include <cstdio>
-#include <memory>
 
 #include "app/qt/end_signals.h"
-#include "app/qt/test_hooks.h"
 #include "engine/engine.h"
-#include "link/link.h"
-#include "link/transport.h"
-#include "settings/config.h"
+#include "engine/program_core.h"
 #include "settings/instance_lock.h"
-#include "settings/regular_file.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 #include "ui/qt/qt_sound_player.h"
@@ -42,16 +37,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const std::unique_ptr<skyfault::link::Transport> transport =
-        skyfault::link::MakePlatformTransport();
-    skyfault::link::Link link(*transport);
     skyfault::ui::QtTimerFactory timers;
     skyfault::ui::QtSoundPlayer sound;
-    skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
-        .link = link,
-        .timers = timers,
-        .sound = sound,
-        .configPath = skyfault::PathInCurrentFolder(skyfault::kConfigFileName)});
+    skyfault::engine::ProgramCore core(timers, sound);
+    skyfault::engine::Engine& engine = core.engine();
 
     skyfault::ui::QtFileDialog files;
     skyfault::ui::frmMain window(engine, files);
@@ -67,10 +56,6 @@ int main(int argc, char** argv) {
             window.activateWindow();
         }
     });
-    std::unique_ptr<skyfault::app::TestHooks> hooks;
-    if (skyfault::app::TestHooks::Wanted()) {
-        hooks = std::make_unique<skyfault::app::TestHooks>(window);
-    }
 
     // Before the link opens its block: from here on a signal to end runs the
     // close box's ending on this thread, through the engine's Unload.
@@ -81,6 +66,6 @@ int main(int argc, char** argv) {
         window.show();
     }
     const int code = QApplication::exec();
-    link.LinkClose();  // the link is closed before anything else ends (again, if Unload did)
+    core.link().LinkClose();  // the link is closed before anything else ends (again, if Unload did)
     return code;
 }

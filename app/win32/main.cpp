@@ -6,16 +6,12 @@
 // session says that Skyfault is already running, brings the first one's
 // window forward and ends.
 #include <exception>
-#include <memory>
 #include <string>
 
 #include "engine/engine.h"
-#include "link/link.h"
-#include "link/transport.h"
+#include "engine/program_core.h"
 #include "platform/win32.h"
-#include "settings/config.h"
 #include "settings/instance_lock.h"
-#include "settings/regular_file.h"
 #include "ui/win32/file_dialog.h"
 #include "ui/win32/frmMain.h"
 #include "ui/win32/mci_player.h"
@@ -26,16 +22,10 @@
 namespace {
 
 int Run(int showCommand) {
-    const std::unique_ptr<skyfault::link::Transport> transport =
-        skyfault::link::MakePlatformTransport();
-    skyfault::link::Link link(*transport);
     skyfault::win32::WindowTimerFactory timers;
     skyfault::win32::MciSoundPlayer sound;
-    skyfault::engine::Engine engine(skyfault::engine::Engine::Dependencies{
-        .link = link,
-        .timers = timers,
-        .sound = sound,
-        .configPath = skyfault::PathInCurrentFolder(skyfault::kConfigFileName)});
+    skyfault::engine::ProgramCore core(timers, sound);
+    skyfault::engine::Engine& engine = core.engine();
 
     skyfault::win32::Win32FileDialog files;
     skyfault::win32::frmMain window(engine, files);
@@ -61,7 +51,7 @@ int Run(int showCommand) {
             DispatchMessageW(&message);
         }
     }
-    link.LinkClose();  // the link is closed before anything else ends (again, if Unload did)
+    core.link().LinkClose();  // the link is closed before anything else ends (again, if Unload did)
     return code;
 }
 

@@ -69,13 +69,13 @@ start_sim() {
     wait_for "$E2E_DIR/sim.log" ready 20 || fail "the stand-in did not get ready"
 }
 
-# start_app BINARY: the program under Xvfb in the work folder, with its test
-# hooks on, taking hook commands from the pipe on fd 8.
+# start_app BINARY: the program (skyfault-e2e) under Xvfb in the work folder,
+# taking its hooks' commands from the pipe on fd 8.
 start_app() {
     exec 8>&-
     rm -f "$E2E_DIR/app.in" "$E2E_DIR/app.log"
     mkfifo "$E2E_DIR/app.in"
-    (cd "$E2E_DIR/work" && SKYFAULT_TEST_HOOKS=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$1") \
+    (cd "$E2E_DIR/work" && exec xvfb-run -a -s "-screen 0 1280x1024x24" "$1") \
         <"$E2E_DIR/app.in" >"$E2E_DIR/app.log" 2>&1 &
     E2E_APP=$! E2E_PIDS+=($!)
     exec 8>"$E2E_DIR/app.in"

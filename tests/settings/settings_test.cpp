@@ -1,6 +1,6 @@
-// The settings library: number reading and comma lists, the systems' lists,
-// the configuration file's bytes read and written, and the file loaded and
-// saved.
+// The settings library: number reading and comma lists, the systems' lists
+// and frames, the configuration file's bytes read and written, and the file
+// loaded and saved.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/catalogue.h"
 #include "settings/file_text.h"
 #include "settings/instance_lock.h"
 #include "settings/regular_file.h"
@@ -86,6 +87,27 @@ TEST(Model, ApplyDefaultRateToSystems) {
     expected[24] = "500,,,,,,,D";
     settings.ApplyDefaultRateToSystems("500");
     EXPECT_EQ(settings.systemStr, expected);
+}
+
+// Both windows draw their system frames from one table: every system has
+// one box, in the frame of its own group, and the frames' captions are the
+// groups' in the windows' order.
+TEST(Catalogue, EachSystemStandsInOneFrameOfItsGroup) {
+    std::array<int, kSystemCount> boxes{};
+    std::vector<std::string_view> captions;
+    for (const SystemFrame& frame : kSystemFrames) {
+        captions.push_back(GroupCaption(frame.group));
+        for (const int id : frame.systems) {
+            ASSERT_TRUE(id >= 0 && id < kSystemCount) << id;
+            ++boxes[id];
+            EXPECT_EQ(Catalogue()[id].group, frame.group) << Catalogue()[id].caption;
+        }
+    }
+    for (int id = 0; id < kSystemCount; ++id) {
+        EXPECT_EQ(boxes[id], 1) << Catalogue()[id].caption;
+    }
+    EXPECT_EQ(captions, (std::vector<std::string_view>{"Instruments", "Engines", "Systems",
+                                                       "Radios", "Fuel Leak", "Miscellaneous"}));
 }
 
 // What the written file cannot show: lenient values, periods, boxes and sound

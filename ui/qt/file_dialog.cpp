@@ -35,14 +35,4 @@ void QtFileDialog::Open(QWidget& parent, const QString& title, Chosen chosen) {
     dialog->open();
 }
 
-void ScriptedFileDialog::Open(QWidget& /*parent*/, const QString& title, Chosen chosen) {
-    titlesAsked_.push_back(title);
-    QString answer;
-    if (!answers_.empty()) {
-        answer = answers_.front();
-        answers_.pop_front();
-    }
-    chosen(answer);
-}
-
 }  // namespace skyfault::ui

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
-#include <deque>
 #include <functional>
 
 class QWidget;
@@ -34,20 +32,6 @@ public:
 class QtFileDialog final : public FileDialog {
 public:
     void Open(QWidget& parent, const QString& title, Chosen chosen) override;
-};
-
-// A stand-in for tests: answers at once from a script, and records what was
-// asked. With an empty script it answers as a cancelled dialog (empty text).
-class ScriptedFileDialog final : public FileDialog {
-public:
-    void Open(QWidget& parent, const QString& title, Chosen chosen) override;
-
-    void Answer(const QString& path) { answers_.push_back(path); }
-    const QStringList& TitlesAsked() const { return titlesAsked_; }
-
-private:
-    std::deque<QString> answers_;
-    QStringList titlesAsked_;
 };
 
 }  // namespace skyfault::ui

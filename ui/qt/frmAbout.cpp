@@ -9,23 +9,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "skyfault_version.h"
+#include "engine/front_end.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 
 namespace {
-
-// The first line names the product and its version.
-const char* const kAboutText =
-    "Skyfault v" SKYFAULT_VERSION
-    "\n"
-    "\n"
-    "Makes aircraft systems fail at random while you fly: instruments, radios, electrics, "
-    "vacuum, pitot, engines, leaking tanks, stuck gear and flaps.\n"
-    "\n"
-    "It talks to the simulator through FSUIPC or WideClient. Settings are kept in "
-    "skyfault.cfg, in the folder the program is started from.";
 
 QFrame* Line() {
     auto* line = new QFrame;
@@ -49,7 +38,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     txtAbout = new QPlainTextEdit;
     txtAbout->setObjectName(QStringLiteral("txtAbout"));
     txtAbout->setReadOnly(true);
-    txtAbout->setPlainText(QString::fromUtf8(kAboutText));
+    txtAbout->setPlainText(QString::fromStdString(engine::AboutText("\n")));
     txtAbout->setMinimumSize(420, 150);
 
     cmdOK = new QPushButton(QStringLiteral("OK"));

@@ -15,6 +15,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstddef>
+#include <string>
 
 #include "engine/engine.h"
 #include "ui/qt/frmAbout.h"
@@ -33,17 +35,48 @@ namespace {
 const char* const kStyle = R"(
 QGroupBox { border: 1px solid rgb(150, 150, 150); border-radius: 3px; margin-top: 1.1em; padding: 6px 4px 4px 4px; }
 QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 3px; }
-QGroupBox#fraCurrentSettings { background-color: rgb(255, 255, 192); }
-QGroupBox#fraInstruments { background-color: white; }
-QGroupBox#fraInstruments::title { color: rgb(255, 0, 0); }
-QGroupBox#fraEngines::title { color: rgb(0, 0, 255); }
-QGroupBox#fraSystems::title { color: rgb(0, 128, 0); }
-QGroupBox#fraRadios::title { color: rgb(192, 0, 192); }
-QGroupBox#fraFuelLeak::title { color: rgb(128, 128, 0); }
-QGroupBox#fraMisc::title { color: rgb(255, 128, 0); }
 QGroupBox#Frame1 { margin-top: 0; padding: 2px; }
 QCheckBox { background-color: white; }
 )";
+
+// Where each system frame stands in the Current Settings' grid, in
+// kSystemFrames' order: its object name, row, column and spans.
+struct FramePlace {
+    const char* name;
+    int row;
+    int column;
+    int rowSpan;
+    int columnSpan;
+};
+constexpr std::array<FramePlace, kSystemFrames.size()> kFramePlaces{{
+    {"fraInstruments", 0, 0, 2, 1},
+    {"fraEngines", 0, 1, 1, 1},
+    {"fraSystems", 0, 2, 1, 1},
+    {"fraRadios", 1, 1, 1, 1},
+    {"fraFuelLeak", 1, 2, 1, 1},
+    {"fraMisc", 2, 0, 1, 3},
+}};
+
+QString Css(Rgb colour) {
+    return QStringLiteral("rgb(%1, %2, %3)").arg(colour.red).arg(colour.green).arg(colour.blue);
+}
+
+// The fixed style, and the colours of the Current Settings and of each
+// system frame.
+QString Style() {
+    QString style = QString::fromUtf8(kStyle);
+    style += QStringLiteral("QGroupBox#fraCurrentSettings { background-color: %1; }\n")
+                 .arg(Css(kCurrentSettingsColour));
+    for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
+        const QString name = QString::fromUtf8(kFramePlaces[i].name);
+        style += QStringLiteral("QGroupBox#%1::title { color: %2; }\n")
+                     .arg(name, Css(kSystemFrames[i].captionColour));
+        if (kSystemFrames[i].white) {
+            style += QStringLiteral("QGroupBox#%1 { background-color: white; }\n").arg(name);
+        }
+    }
+    return style;
+}
 
 QFont Bold(QFont font) {
     font.setBold(true);
@@ -91,19 +124,8 @@ void ShowCheckValue(QCheckBox* box, int value) {
                                                               : Qt::Checked);
 }
 
-DialogHooks StandardDialogHooks() {
-    DialogHooks hooks;
-    hooks.makePreferences = [](frmMain& main) -> std::unique_ptr<QWidget> {
-        return std::make_unique<frmPreferences>(main);
-    };
-    hooks.makeSystemSettings = [](frmMain& main) -> std::unique_ptr<QWidget> {
-        return std::make_unique<frmSystemSettings>(main);
-    };
-    return hooks;
-}
-
-frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hooks, QWidget* parent)
-    : QMainWindow(parent), engine_(engine), fileDialog_(fileDialog), hooks_(std::move(hooks)) {
+frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, QWidget* parent)
+    : QMainWindow(parent), engine_(engine), fileDialog_(fileDialog) {
     InitSkyfaultResources();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Skyfault"));
@@ -112,7 +134,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hoo
     icon.addFile(QStringLiteral(":/skyfault/icon-256.png"));
     setWindowIcon(icon);
     setFont(CaptionFont());
-    setStyleSheet(QString::fromUtf8(kStyle));
+    setStyleSheet(Style());
 
     BuildControls();
     BuildMenus();
@@ -143,9 +165,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, DialogHooks hoo
         }
     });
 
-    if (hooks_.makePreferences) {
-        frmPreferences_ = hooks_.makePreferences(*this);
-    }
+    frmPreferences_ = std::make_unique<frmPreferences>(*this);
     Refresh();
 }
 
@@ -221,13 +241,6 @@ void frmMain::BuildControls() {
     values->addWidget(lblInterval, 1, 1);
     values->setColumnStretch(1, 1);
 
-    fraInstruments = Frame("fraInstruments", "Instruments");
-    fraEngines = Frame("fraEngines", "Engines");
-    fraSystems = Frame("fraSystems", "Systems");
-    fraRadios = Frame("fraRadios", "Radios");
-    fraFuelLeak = Frame("fraFuelLeak", "Fuel Leak");
-    fraMisc = Frame("fraMisc", "Miscellaneous");
-
     const auto& catalogue = Catalogue();
     for (int id = 0; id < kSystemCount; ++id) {
         auto* box = new QCheckBox(QString::fromUtf8(
@@ -236,30 +249,29 @@ void frmMain::BuildControls() {
         box->setCheckState(Qt::Checked);
         chkFailureType[id] = box;
     }
-    auto column = [this](QGroupBox* frame, std::initializer_list<int> ids) {
-        auto* layout = new QVBoxLayout(frame);
-        for (const int id : ids) {
-            layout->addWidget(chkFailureType[id]);
-        }
-        layout->addStretch(1);
-    };
-    column(fraInstruments, {1, 2, 3, 5, 7, 8, 9, 13, 15});
-    column(fraEngines, {16, 17, 18, 19});
-    column(fraRadios, {0, 4, 10, 12});
-    column(fraSystems, {6, 14});
-    column(fraFuelLeak, {21, 23, 22});
-    auto* misc = new QGridLayout(fraMisc);
-    misc->addWidget(chkFailureType[24], 0, 0);
-    misc->addWidget(chkFailureType[11], 0, 1);
-    misc->addWidget(chkFailureType[20], 1, 0);
-
     auto* systems = new QGridLayout;
-    systems->addWidget(fraInstruments, 0, 0, 2, 1);
-    systems->addWidget(fraEngines, 0, 1);
-    systems->addWidget(fraSystems, 0, 2);
-    systems->addWidget(fraRadios, 1, 1);
-    systems->addWidget(fraFuelLeak, 1, 2);
-    systems->addWidget(fraMisc, 2, 0, 1, 3);
+    for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
+        const SystemFrame& frame = kSystemFrames[i];
+        const FramePlace& place = kFramePlaces[i];
+        const std::string caption(GroupCaption(frame.group));
+        QGroupBox* box = Frame(place.name, caption.c_str());
+        systemFrames[i] = box;
+        systems->addWidget(box, place.row, place.column, place.rowSpan, place.columnSpan);
+        if (frame.columns == 1) {
+            auto* layout = new QVBoxLayout(box);
+            for (const int id : frame.systems) {
+                layout->addWidget(chkFailureType[id]);
+            }
+            layout->addStretch(1);
+        } else {
+            auto* layout = new QGridLayout(box);
+            for (std::size_t n = 0; n < frame.systems.size(); ++n) {
+                layout->addWidget(chkFailureType[frame.systems[n]],
+                                  static_cast<int>(n) / frame.columns,
+                                  static_cast<int>(n) % frame.columns);
+            }
+        }
+    }
 
     auto* current = new QVBoxLayout(fraCurrentSettings);
     current->addLayout(values);
@@ -347,19 +359,15 @@ void frmMain::cmdDisable_Click() {
 
 void frmMain::cmdDefault_Click() {
     static_cast<void>(dialogs_.Show(engine::DialogId::Preferences));  // made with the window
-    if (frmPreferences_) {
-        ShowModeless(*frmPreferences_);
-    }
+    ShowModeless(*frmPreferences_);
 }
 
 void frmMain::cmdSpecific_Click() {
     const bool make = dialogs_.Show(engine::DialogId::SystemSettings);
-    if ((make || !frmSystemSettings_) && hooks_.makeSystemSettings) {
-        frmSystemSettings_ = hooks_.makeSystemSettings(*this);
+    if (make || !frmSystemSettings_) {
+        frmSystemSettings_ = std::make_unique<frmSystemSettings>(*this);
     }
-    if (frmSystemSettings_) {
-        ShowModeless(*frmSystemSettings_);
-    }
+    ShowModeless(*frmSystemSettings_);
 }
 
 QWidget* frmMain::DialogWindow(engine::DialogId dialog) const {

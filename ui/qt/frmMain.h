@@ -25,7 +25,8 @@ namespace skyfault::ui {
 
 class FileDialog;
 class frmAbout;
-class frmMain;
+class frmPreferences;
+class frmSystemSettings;
 
 // The application title, as the About window's caption names it.
 inline constexpr const char* kApplicationTitle = "Skyfault";
@@ -37,25 +38,13 @@ QFont CaptionFont();
 // Shows a box value (0, 1 or 2: engine::CheckStateOf) on a check box.
 void ShowCheckValue(QCheckBox* box, int value);
 
-// How the main window makes the Preferences and System settings dialogs,
-// when engine::DialogLifecycle says they are to be made. An empty hook
-// leaves that command inert.
-struct DialogHooks {
-    std::function<std::unique_ptr<QWidget>(frmMain&)> makePreferences;
-    std::function<std::unique_ptr<QWidget>(frmMain&)> makeSystemSettings;
-};
-
-// The program's own dialogs: frmPreferences and frmSystemSettings.
-DialogHooks StandardDialogHooks();
-
 // The main window: a view of the engine's window state and the place where
 // the user's commands enter the engine. It adds no behaviour of its own.
 class frmMain final : public QMainWindow {
     Q_OBJECT
 
 public:
-    frmMain(engine::Engine& engine, FileDialog& fileDialog,
-            DialogHooks hooks = StandardDialogHooks(), QWidget* parent = nullptr);
+    frmMain(engine::Engine& engine, FileDialog& fileDialog, QWidget* parent = nullptr);
     ~frmMain() override;
 
     engine::Engine& Engine() { return engine_; }
@@ -71,11 +60,7 @@ public:
     // QCoreApplication::exit(0).
     void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
 
-    QWidget* Preferences() const { return frmPreferences_.get(); }
-    QWidget* SystemSettings() const { return frmSystemSettings_.get(); }
-    frmAbout* About() const { return frmAbout_.get(); }
-
-    // Controls, named as the program's documentation names them.
+    // Controls; each one's object name is its member's name.
     QGroupBox* fraStatus = nullptr;
     QLineEdit* txtMessage = nullptr;
     QPushButton* cmdActivate = nullptr;
@@ -91,12 +76,8 @@ public:
     QLabel* lblCheckInterval = nullptr;
     QLabel* lblInterval = nullptr;
     QLabel* lblAllowedFailures = nullptr;
-    QGroupBox* fraInstruments = nullptr;
-    QGroupBox* fraEngines = nullptr;
-    QGroupBox* fraSystems = nullptr;
-    QGroupBox* fraRadios = nullptr;
-    QGroupBox* fraFuelLeak = nullptr;
-    QGroupBox* fraMisc = nullptr;
+    // The system frames, in kSystemFrames' order.
+    std::array<QGroupBox*, kSystemFrames.size()> systemFrames{};
     std::array<QCheckBox*, kSystemCount> chkFailureType{};
     QMenu* mnuFile = nullptr;
     QAction* mnuFileDefault = nullptr;
@@ -135,11 +116,10 @@ private:
 
     engine::Engine& engine_;
     FileDialog& fileDialog_;
-    DialogHooks hooks_;
     engine::DialogLifecycle dialogs_;
     std::function<void()> onQuit_;
-    std::unique_ptr<QWidget> frmPreferences_;
-    std::unique_ptr<QWidget> frmSystemSettings_;
+    std::unique_ptr<frmPreferences> frmPreferences_;
+    std::unique_ptr<frmSystemSettings> frmSystemSettings_;
     std::unique_ptr<frmAbout> frmAbout_;
     bool unloaded_ = false;
 };

@@ -11,19 +11,16 @@
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <string>
 
 #include "engine/engine.h"
+#include "engine/front_end.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 
 namespace {
-
-// The interval box stands over the blanks of its label.
-const char* const kIntervalLead = "Check for failure every";
-constexpr int kIntervalBlanks = 20;
-const char* const kIntervalTail = "seconds";
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name) {
@@ -67,10 +64,8 @@ void frmPreferences::BuildControls() {
     lblEnterFailureRate =
         Named(new QLabel(QStringLiteral("Failure Rate:  1/")), "lblEnterFailureRate");
     txtRateDenominator = Named(new QLineEdit(QStringLiteral("1000")), "txtRateDenominator");
-    lblIntervalDesc = Named(
-        new QLabel(QString::fromUtf8(kIntervalLead) + QString(kIntervalBlanks, QLatin1Char(' ')) +
-                   QString::fromUtf8(kIntervalTail)),
-        "lblIntervalDesc");
+    lblIntervalDesc =
+        Named(new QLabel(QString::fromStdString(engine::IntervalLabel())), "lblIntervalDesc");
     txtInterval = Named(new QLineEdit(QStringLiteral("60"), lblIntervalDesc), "txtInterval");
     auto* frequency = new QGridLayout(fraFrequencySettings);
     frequency->addWidget(lblEnterFailureRate, 0, 0);
@@ -151,8 +146,10 @@ void frmPreferences::ConnectControls() {
 
 void frmPreferences::PlaceIntervalBox() {
     const QFontMetrics metrics = lblIntervalDesc->fontMetrics();
-    const int left = metrics.horizontalAdvance(QString::fromUtf8(kIntervalLead) + QLatin1Char(' '));
-    const int width = metrics.horizontalAdvance(QString(kIntervalBlanks - 2, QLatin1Char(' ')));
+    const int left =
+        metrics.horizontalAdvance(QString::fromStdString(std::string(engine::kIntervalLead) + " "));
+    const int width =
+        metrics.horizontalAdvance(QString(engine::kIntervalBlanks - 2, QLatin1Char(' ')));
     const int height = txtInterval->sizeHint().height();
     lblIntervalDesc->setFixedHeight(height);
     lblIntervalDesc->setMinimumWidth(metrics.horizontalAdvance(lblIntervalDesc->text()) +

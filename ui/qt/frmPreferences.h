@@ -27,9 +27,7 @@ public:
     explicit frmPreferences(frmMain& main);
     ~frmPreferences() override;
 
-    const engine::Preferences& Model() const { return model_; }
-
-    // Controls, named as the program's documentation names them.
+    // Controls; each one's object name is its member's name.
     QGroupBox* fraFrequencySettings = nullptr;
     QLabel* lblEnterFailureRate = nullptr;
     QLineEdit* txtRateDenominator = nullptr;

@@ -26,9 +26,7 @@ public:
     explicit frmSystemSettings(frmMain& main);
     ~frmSystemSettings() override;
 
-    const engine::SystemSettings& Model() const { return model_; }
-
-    // Controls, named as the program's documentation names them.
+    // Controls; each one's object name is its member's name.
     QLabel* lblSystemTitle = nullptr;
     QComboBox* cmbSystem = nullptr;
     QLabel* lblEnterFailureRate = nullptr;

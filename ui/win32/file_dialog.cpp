@@ -22,15 +22,4 @@ std::string Win32FileDialog::ChooseFile(HWND owner, const std::string& title) {
     return Narrow(path);
 }
 
-std::string ScriptedFileDialog::ChooseFile(HWND owner, const std::string& title) {
-    titlesAsked_.push_back(title);
-    ownersAsked_.push_back(owner);
-    if (answers_.empty()) {
-        return {};
-    }
-    std::string answer = answers_.front();
-    answers_.pop_front();
-    return answer;
-}
-
 }  // namespace skyfault::win32

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <deque>
 #include <string>
-#include <vector>
 
 #include "platform/win32.h"
 
@@ -24,22 +22,6 @@ public:
 class Win32FileDialog final : public FileDialog {
 public:
     std::string ChooseFile(HWND owner, const std::string& title) override;
-};
-
-// A stand-in for tests: answers from a script, and records what was asked.
-// With an empty script it answers as a cancelled dialog (empty text).
-class ScriptedFileDialog final : public FileDialog {
-public:
-    std::string ChooseFile(HWND owner, const std::string& title) override;
-
-    void Answer(const std::string& path) { answers_.push_back(path); }
-    const std::vector<std::string>& TitlesAsked() const { return titlesAsked_; }
-    const std::vector<HWND>& OwnersAsked() const { return ownersAsked_; }
-
-private:
-    std::deque<std::string> answers_;
-    std::vector<std::string> titlesAsked_;
-    std::vector<HWND> ownersAsked_;
 };
 
 }  // namespace skyfault::win32

@@ -3,24 +3,12 @@
 #include <string>
 
 #include "engine/front_end.h"
-#include "skyfault_version.h"
 #include "ui/win32/frmMain.h"
 #include "ui/win32/resource.h"
 
 namespace skyfault::win32 {
 
 namespace {
-
-// The first line names the product and its version.
-const char* const kAboutText =
-    "Skyfault v" SKYFAULT_VERSION
-    "\r\n"
-    "\r\n"
-    "Makes aircraft systems fail at random while you fly: instruments, radios, electrics, "
-    "vacuum, pitot, engines, leaking tanks, stuck gear and flaps.\r\n"
-    "\r\n"
-    "It talks to the simulator through FSUIPC or WideClient. Settings are kept in "
-    "skyfault.cfg, in the folder the program is started from.";
 
 constexpr int kClientWidth = 440;
 constexpr int kClientHeight = 226;
@@ -36,7 +24,7 @@ frmAbout::frmAbout(frmMain& main) : main_(main) {
     icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SKYFAULT),
                                           IMAGE_ICON, 64, 64, 0));
     SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-    Add("EDIT", kAboutText,
+    Add("EDIT", engine::AboutText("\r\n").c_str(),
         ES_LEFT | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
         IDC_TXT_ABOUT, 92, 18, 340, 146);
     Add("STATIC", "", SS_ETCHEDHORZ, IDC_LIN_BOTTOM, 8, 174, 424, 2);

@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <array>
+#include <cstddef>
+#include <string>
+
 #include "engine/engine.h"
 #include "ui/win32/frmAbout.h"
 #include "ui/win32/frmPreferences.h"
@@ -12,7 +16,11 @@ namespace skyfault::win32 {
 
 namespace {
 
-constexpr COLORREF kLightYellow = RGB(255, 255, 192);
+constexpr COLORREF Colour(Rgb rgb) {
+    return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+constexpr COLORREF kLightYellow = Colour(kCurrentSettingsColour);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -21,61 +29,22 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 424;
 
-// The six system frames: caption, colour, place, and their boxes top to
-// bottom (Miscellaneous: two side by side, then one).
-struct SystemFrame {
+// Where each system frame stands, in kSystemFrames' order: its control, its
+// place, and how its boxes stand in it (the first at 10, 20 inside; each row
+// `rowStep` lower, each column `columnStep` further right).
+struct FramePlace {
     int id;
-    const char* caption;
-    COLORREF colour;
     int x, y, width, height;
+    int boxWidth, rowStep, columnStep;
 };
-constexpr SystemFrame kSystemFrames[] = {
-    {IDC_FRA_INSTRUMENTS, "Instruments", RGB(255, 0, 0), 350, 96, 186, 236},
-    {IDC_FRA_ENGINES, "Engines", RGB(0, 0, 255), 544, 96, 118, 114},
-    {IDC_FRA_SYSTEMS, "Systems", RGB(0, 128, 0), 668, 96, 114, 114},
-    {IDC_FRA_RADIOS, "Radios", RGB(192, 0, 192), 544, 218, 118, 114},
-    {IDC_FRA_FUEL_LEAK, "Fuel Leak", RGB(128, 128, 0), 668, 218, 114, 114},
-    {IDC_FRA_MISC, "Miscellaneous", RGB(255, 128, 0), 350, 338, 432, 74},
-};
-
-struct BoxPlace {
-    int systemId;
-    int x, y, width;
-};
-// In tab order: frame by frame, top to bottom.
-constexpr BoxPlace kBoxes[] = {
-    // Instruments
-    {1, 360, 116, 170},
-    {2, 360, 139, 170},
-    {3, 360, 162, 170},
-    {5, 360, 185, 170},
-    {7, 360, 208, 170},
-    {8, 360, 231, 170},
-    {9, 360, 254, 170},
-    {13, 360, 277, 170},
-    {15, 360, 300, 170},
-    // Engines
-    {16, 554, 116, 102},
-    {17, 554, 139, 102},
-    {18, 554, 162, 102},
-    {19, 554, 185, 102},
-    // Systems
-    {6, 678, 116, 98},
-    {14, 678, 139, 98},
-    // Radios
-    {0, 554, 238, 102},
-    {4, 554, 261, 102},
-    {10, 554, 284, 102},
-    {12, 554, 307, 102},
-    // Fuel Leak
-    {21, 678, 238, 98},
-    {23, 678, 261, 98},
-    {22, 678, 284, 98},
-    // Miscellaneous: Flaps and Pitot side by side, then Landing Gear
-    {24, 360, 358, 150},
-    {11, 560, 358, 150},
-    {20, 360, 382, 150},
-};
+constexpr std::array<FramePlace, kSystemFrames.size()> kFramePlaces{{
+    {IDC_FRA_INSTRUMENTS, 350, 96, 186, 236, 170, 23, 0},
+    {IDC_FRA_ENGINES, 544, 96, 118, 114, 102, 23, 0},
+    {IDC_FRA_SYSTEMS, 668, 96, 114, 114, 98, 23, 0},
+    {IDC_FRA_RADIOS, 544, 218, 118, 114, 102, 23, 0},
+    {IDC_FRA_FUEL_LEAK, 668, 218, 114, 114, 98, 23, 0},
+    {IDC_FRA_MISC, 350, 338, 432, 74, 150, 24, 200},
+}};
 
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
@@ -168,7 +137,7 @@ void frmMain::BuildControls() {
         ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP, IDC_TXT_MESSAGE, 18, 28,
         304, 24, true);
     const HWND activate = Add("BUTTON", "Activate", kButton, IDC_CMD_ACTIVATE, 18, 62, 100, 28);
-    EnableWindow(activate, FALSE);  // disabled as designed
+    EnableWindow(activate, FALSE);  // the program starts activated
     Add("BUTTON", "Disable", kButton, IDC_CMD_DISABLE, 222, 62, 100, 28);
 
     Add("BUTTON", "Default Settings", kButton, IDC_CMD_DEFAULT, 8, 112, 158, 32, true);
@@ -194,15 +163,27 @@ void frmMain::BuildControls() {
     Add("STATIC", "60", kLabel, IDC_LBL_INTERVAL, 496, 50, 280, 18);
     Add("STATIC", "Allowed Failures:", kLabel, IDC_LBL_ALLOWED_FAILURES, 352, 74, 240, 18, true);
 
-    for (const SystemFrame& frame : kSystemFrames) {
-        AddFrame(frame.caption, frame.id, frame.x, frame.y, frame.width, frame.height);
+    for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
+        const FramePlace& place = kFramePlaces[i];
+        const std::string caption(GroupCaption(kSystemFrames[i].group));
+        AddFrame(caption.c_str(), place.id, place.x, place.y, place.width, place.height);
     }
+    // In tab order: frame by frame, row by row.
     const auto& catalogue = Catalogue();
-    for (const BoxPlace& box : kBoxes) {
-        const std::string caption(catalogue[box.systemId].caption);
-        const HWND check = Add("BUTTON", caption.c_str(), BS_3STATE | WS_TABSTOP,
-                               IDC_CHK_FAILURE_TYPE(box.systemId), box.x, box.y, box.width, 20);
-        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);  // all checked as designed
+    for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
+        const SystemFrame& frame = kSystemFrames[i];
+        const FramePlace& place = kFramePlaces[i];
+        for (std::size_t n = 0; n < frame.systems.size(); ++n) {
+            const int id = frame.systems[n];
+            const int row = static_cast<int>(n) / frame.columns;
+            const int column = static_cast<int>(n) % frame.columns;
+            const std::string caption(catalogue[id].caption);
+            const HWND check =
+                Add("BUTTON", caption.c_str(), BS_3STATE | WS_TABSTOP, IDC_CHK_FAILURE_TYPE(id),
+                    place.x + 10 + column * place.columnStep, place.y + 20 + row * place.rowStep,
+                    place.boxWidth, 20);
+            SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);  // every system allowed to fail
+        }
     }
 
     // The whole status text in the status line's tool tip.
@@ -415,10 +396,10 @@ LRESULT frmMain::ControlColour(UINT message, HDC dc, HWND control) {
         SetBkColor(dc, kWhite);
         return reinterpret_cast<LRESULT>(white_);
     }
-    for (const SystemFrame& frame : kSystemFrames) {
-        if (frame.id == id) {
-            SetTextColor(dc, frame.colour);
-            const bool white = id == IDC_FRA_INSTRUMENTS;
+    for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
+        if (kFramePlaces[i].id == id) {
+            SetTextColor(dc, Colour(kSystemFrames[i].captionColour));
+            const bool white = kSystemFrames[i].white;
             SetBkColor(dc, white ? kWhite : kLightYellow);
             return reinterpret_cast<LRESULT>(white ? white_ : yellow_);
         }
@@ -443,7 +424,7 @@ void frmMain::PaintBackground(HDC dc) {
     RECT client;
     GetClientRect(hwnd(), &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-    // The light-yellow frame and the white Instruments frame, inside their borders.
+    // The light-yellow frame and the white system frames, inside their borders.
     auto fill = [&](int id, HBRUSH brush) {
         const HWND frame = Control(id);
         RECT rect{};
@@ -456,7 +437,11 @@ void frmMain::PaintBackground(HDC dc) {
         FillRect(dc, &rect, brush);
     };
     fill(IDC_FRA_CURRENT_SETTINGS, yellow_);
-    fill(IDC_FRA_INSTRUMENTS, white_);
+    for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
+        if (kSystemFrames[i].white) {
+            fill(kFramePlaces[i].id, white_);
+        }
+    }
 }
 
 LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

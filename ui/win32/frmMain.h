@@ -45,14 +45,6 @@ public:
     // or destroyed as soon as its handler has returned.
     void DialogEnded(engine::DialogId dialog, engine::DialogEnd how);
 
-    frmPreferences* Preferences() const { return frmPreferences_.get(); }
-    frmSystemSettings* SystemSettings() const { return frmSystemSettings_.get(); }
-    frmAbout* About() const { return frmAbout_.get(); }
-    const engine::DialogLifecycle& Dialogs() const { return dialogs_; }
-
-    // The status line's tool tip control.
-    HWND StatusToolTip() const { return toolTip_; }
-
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

@@ -13,11 +13,6 @@ namespace skyfault::win32 {
 
 namespace {
 
-// The interval box stands over the blanks of its label.
-const char* const kIntervalLead = "Check for failure every";
-constexpr int kIntervalBlanks = 20;
-const char* const kIntervalTail = "seconds";
-
 constexpr int kClientWidth = 400;
 constexpr int kClientHeight = 332;
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
@@ -60,8 +55,7 @@ void frmPreferences::BuildControls() {
     // Made before its label, so that it lies over the label's blanks (placed
     // by AfterLayout) and follows the rate box in the tab order.
     Add("EDIT", "60", kBox, IDC_TXT_INTERVAL, 170, 59, 60, 22);
-    const std::string intervalText =
-        std::string(kIntervalLead) + std::string(kIntervalBlanks, ' ') + kIntervalTail;
+    const std::string intervalText = engine::IntervalLabel();
     // Clipped, so that it never draws over the box lying on it.
     Add("STATIC", intervalText.c_str(), kLabel | WS_CLIPSIBLINGS, IDC_LBL_INTERVAL_DESC, 20, 62,
         360, 20);
@@ -104,8 +98,8 @@ void frmPreferences::AfterLayout() {
     const HGDIOBJ old = SelectObject(dc, Font());
     SIZE lead{};
     SIZE blanks{};
-    const std::string leadText = std::string(kIntervalLead) + " ";
-    const std::string blankText(kIntervalBlanks - 2, ' ');
+    const std::string leadText = std::string(engine::kIntervalLead) + " ";
+    const std::string blankText(engine::kIntervalBlanks - 2, ' ');
     GetTextExtentPoint32W(dc, Widen(leadText).c_str(), static_cast<int>(leadText.size()), &lead);
     GetTextExtentPoint32W(dc, Widen(blankText).c_str(), static_cast<int>(blankText.size()),
                           &blanks);

@@ -16,7 +16,6 @@ public:
     explicit frmPreferences(frmMain& main);
     ~frmPreferences() override;
 
-    const engine::Preferences& Model() const { return model_; }
     // The main window shows the dialog: the model first, then the controls.
     void Showing();
 

@@ -17,7 +17,6 @@ public:
     explicit frmSystemSettings(frmMain& main);
     ~frmSystemSettings() override;
 
-    const engine::SystemSettings& Model() const { return model_; }
     // The main window shows the dialog: the model first, then the controls.
     void Showing();
 

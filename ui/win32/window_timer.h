@@ -28,8 +28,6 @@ public:
     int Interval() const override { return interval_; }
     void SetCallback(std::function<void()> onTick) override { onTick_ = std::move(onTick); }
 
-    // Whether the window timer is counting (for tests).
-    bool IsRunning() const { return running_; }
     void Tick();
 
 private:

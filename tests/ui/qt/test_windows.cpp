@@ -12,7 +12,9 @@
 #include <optional>
 #include <utility>
 
+#include "skyfault_version.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/scripted_file_dialog_qt.h"
 #include "tests/support/wave_image.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmAbout.h"
@@ -56,13 +58,26 @@ protected:
             window->show();
         }
     }
+    // The program's one window of that class, as the windowing system has it;
+    // nullptr when there is none.
+    template <typename Window>
+    static Window* Loaded() {
+        Window* found = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<Window*>(top)) {
+                EXPECT_EQ(found, nullptr) << "two windows of one class";
+                found = window;
+            }
+        }
+        return found;
+    }
     frmPreferences* OpenPreferences() {
         window->cmdDefault->click();
-        return qobject_cast<frmPreferences*>(window->Preferences());
+        return Loaded<frmPreferences>();
     }
     frmSystemSettings* OpenSystemSettings() {
         window->cmdSpecific->click();
-        return qobject_cast<frmSystemSettings*>(window->SystemSettings());
+        return Loaded<frmSystemSettings>();
     }
     static void TypeInto(QLineEdit* box, const QString& text) {
         box->selectAll();
@@ -146,13 +161,16 @@ TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
     }
     for (const bool byOk : {true, false}) {
         window->mnuHelpAbout->trigger();
-        frmAbout* about = window->About();
+        frmAbout* about = Loaded<frmAbout>();
         ASSERT_TRUE(about != nullptr && about->isVisible() && !about->isModal());
+        EXPECT_TRUE(about->txtAbout->toPlainText().startsWith(
+            QStringLiteral("Skyfault v" SKYFAULT_VERSION "\n\nMakes aircraft systems fail")));
         window->mnuHelpAbout->trigger();
-        EXPECT_EQ(window->About(), about) << "shown again, not loaded twice";
+        EXPECT_EQ(Loaded<frmAbout>(), about) << "shown again, not loaded twice";
+        const QPointer<frmAbout> unloaded(about);
         byOk ? about->cmdOK->click() : static_cast<void>(about->close());
-        EXPECT_EQ(window->About(), nullptr);
         DeleteLaterNow();
+        EXPECT_TRUE(unloaded.isNull());
     }
 }
 
@@ -172,7 +190,7 @@ TEST_F(WindowTest, ExitSavesAndEndsTheCloseBoxOnlyEnds) {
         EXPECT_EQ(std::exchange(quits, 0), 1);
         EXPECT_EQ(Saved("AttitudeIndicator=0"), saves);
         EXPECT_FALSE(link.IsOpen());
-        EXPECT_FALSE(window->isVisible() || window->About()->isVisible());
+        EXPECT_FALSE(window->isVisible() || Loaded<frmAbout>()->isVisible());
         window.reset();
         std::filesystem::remove(configPath);  // the next a first start again
     }
@@ -186,7 +204,7 @@ TEST_F(WindowTest, PreferencesOkHandsEveryBoxToTheEngineAndHides) {
     TypeInto(prefs->txtRateDenominator, QStringLiteral("70000"));
     TypeInto(prefs->txtInterval, QStringLiteral("0"));
     window->mnuFileDefault->trigger();  // the one dialog again, with what was typed
-    EXPECT_EQ(window->Preferences(), prefs);
+    EXPECT_EQ(Loaded<frmPreferences>(), prefs);
     prefs->optFuelLeakSpeed[2]->click();
     prefs->chkText->click();
     prefs->chkPause->click();
@@ -212,7 +230,7 @@ TEST_F(WindowTest, PreferencesCancelEscapeAndCloseBoxPutTheTextBackAndHide) {
         : way == 1 ? QTest::keyClick(prefs, Qt::Key_Escape)
                    : void(prefs->close());
         EXPECT_FALSE(prefs->isVisible());
-        EXPECT_EQ(window->Preferences(), prefs);
+        EXPECT_EQ(Loaded<frmPreferences>(), prefs);
         EXPECT_EQ(prefs->txtRateDenominator->text(), QStringLiteral("1000"));
     }
 }
@@ -228,14 +246,14 @@ TEST_F(WindowTest, SystemSettingsStoresOnSelectionOkKeepsCancelRestores) {
     EXPECT_EQ(dialog->lblShowTimePeriod->text(), QStringLiteral("every 45 seconds"));
     EXPECT_EQ(engine->settings().systemStr[0], "5,10");
     window->mnuSpecificSystems->trigger();
-    EXPECT_EQ(window->SystemSettings(), dialog);
+    EXPECT_EQ(Loaded<frmSystemSettings>(), dialog);
 
     dialog->cmbSystem->setCurrentText(QStringLiteral("Flaps"));
     dialog->cmdResetSystemSettings->click();
     TypeInto(dialog->txtEndOAT, QStringLiteral("30"));
     dialog->cmdOKSystemSettings->click();
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(window->SystemSettings(), dialog);
+    EXPECT_EQ(Loaded<frmSystemSettings>(), dialog);
     EXPECT_TRUE(Saved("FlapsStr=1000,0,999,-50,30,-999,99999,D"));
 
     const std::string adf = engine->settings().systemStr[0];
@@ -245,11 +263,12 @@ TEST_F(WindowTest, SystemSettingsStoresOnSelectionOkKeepsCancelRestores) {
         TypeInto(dialog->txtSystemRate, QStringLiteral("77"));
         QTest::keyClick(dialog->cmbSystem, Qt::Key_Down);
         EXPECT_TRUE(engine->settings().systemStr[0].starts_with("77,"));
+        const QPointer<frmSystemSettings> unloaded(dialog);
         way == 0   ? dialog->cmdCancelSystemSettings->click()
         : way == 1 ? QTest::keyClick(dialog, Qt::Key_Escape)
                    : void(dialog->close());
-        EXPECT_EQ(window->SystemSettings(), nullptr);
         DeleteLaterNow();
+        EXPECT_TRUE(unloaded.isNull());
         EXPECT_EQ(engine->settings().systemStr[0], adf);
     }
 }

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 // clang-format off
 #include "platform/win32.h"
 #include <commctrl.h>
 // clang-format on
 
+#include "skyfault_version.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/scripted_file_dialog_win32.h"
 #include "tests/support/wave_image.h"
 #include "ui/win32/file_dialog.h"
 #include "ui/win32/frmAbout.h"
@@ -72,6 +76,31 @@ protected:
     }
 
     HWND Main(int id) const { return window->Control(id); }
+    // The thread's window of that class (resource.h), as the windowing system
+    // has it; nullptr when there is none.
+    static HWND Loaded(const char* className) {
+        struct Search {
+            const char* className;
+            HWND found;
+        } search{className, nullptr};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM data) -> BOOL {
+                auto& wanted = *reinterpret_cast<Search*>(data);
+                char name[64] = {};
+                GetClassNameA(window, name, sizeof name);
+                if (std::string_view(name) == wanted.className) {
+                    EXPECT_EQ(wanted.found, nullptr) << "two windows of one class";
+                    wanted.found = window;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+    static HWND Preferences() { return Loaded(SKYFAULT_CLASS_PREFERENCES); }
+    static HWND SystemSettings() { return Loaded(SKYFAULT_CLASS_SYSTEM_SETTINGS); }
+    static HWND About() { return Loaded(SKYFAULT_CLASS_ABOUT); }
     std::string Shown() const { return GetText(Main(IDC_TXT_MESSAGE)); }
     static void Click(HWND control) { SendMessageA(control, BM_CLICK, 0, 0); }
     static void Menu(HWND window, int command) { SendMessageA(window, WM_COMMAND, command, 0); }
@@ -129,7 +158,7 @@ TEST_F(WindowsTest, TheMainWindowShowsTheEngineAndForwardsItsCommands) {
     info.hwnd = window->hwnd();
     info.uId = reinterpret_cast<UINT_PTR>(Main(IDC_TXT_MESSAGE));
     info.lpszText = tip;
-    SendMessageA(window->StatusToolTip(), TTM_GETTEXTA, sizeof tip,
+    SendMessageA(Loaded(TOOLTIPS_CLASSA), TTM_GETTEXTA, sizeof tip,
                  reinterpret_cast<LPARAM>(&info));
     EXPECT_EQ(tip, longText);
 }
@@ -139,26 +168,25 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     const HWND main = window->hwnd();
 
     // Preferences: shown without owner, its edits and options taken on OK.
-    frmPreferences* prefs = window->Preferences();
-    const HWND p = prefs->hwnd();
+    const HWND p = Preferences();
     Click(Main(IDC_CMD_DEFAULT));
     EXPECT_TRUE(IsWindowVisible(p));
     EXPECT_EQ(GetWindow(p, GW_OWNER), nullptr);
-    SetText(prefs->Control(IDC_TXT_RATE_DENOMINATOR), "70000");
-    SetText(prefs->Control(IDC_TXT_INTERVAL), "45");
-    Click(prefs->Control(IDC_OPT_FUEL_LEAK_SPEED(2)));
-    Click(prefs->Control(IDC_CMD_PREFS_OK));
+    SetText(GetDlgItem(p, IDC_TXT_RATE_DENOMINATOR), "70000");
+    SetText(GetDlgItem(p, IDC_TXT_INTERVAL), "45");
+    Click(GetDlgItem(p, IDC_OPT_FUEL_LEAK_SPEED(2)));
+    Click(GetDlgItem(p, IDC_CMD_PREFS_OK));
     EXPECT_FALSE(IsWindowVisible(p));
     EXPECT_EQ(Shown(), "Max rate value is 65000.");
     EXPECT_EQ(GetText(Main(IDC_LBL_INTERVAL)), "45");
     EXPECT_EQ(engine->state().settings.fuelLeakSpeed, 2);
     Menu(main, IDM_FILE_DEFAULT);
     files.Answer("C:\\sounds\\bell.wav");
-    Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
+    Click(GetDlgItem(p, IDC_CMD_DEFAULT_BROWSE));
     EXPECT_EQ(files.TitlesAsked(), std::vector<std::string>{"Open Sound File"});
     EXPECT_EQ(files.OwnersAsked(), std::vector<HWND>{p});
-    Escape(prefs->Control(IDC_CMD_PREFS_OK));
-    EXPECT_EQ(GetText(prefs->Control(IDC_TXT_DEFAULT_SOUND)), "default.wav");
+    Escape(GetDlgItem(p, IDC_CMD_PREFS_OK));
+    EXPECT_EQ(GetText(GetDlgItem(p, IDC_TXT_DEFAULT_SOUND)), "default.wav");
 
     // Sound names as the system's code page allows (Wine's follows the test's
     // locale): on a Western Windows (1252) skyfault.cfg cannot hold a
@@ -175,58 +203,62 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     const std::string ownBytes = page == 1252 ? "C:\\Sons\\alarme_\xE9.wav"
                                               : "C:\\\xC7\xE2\xF3\xEA\xE8\\\xE3\xEE\xED\xE3.wav";
     Menu(main, IDM_FILE_DEFAULT);
-    const HWND sound = prefs->Control(IDC_TXT_DEFAULT_SOUND);
+    const HWND sound = GetDlgItem(p, IDC_TXT_DEFAULT_SOUND);
     files.Answer(foreign);
-    Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
+    Click(GetDlgItem(p, IDC_CMD_DEFAULT_BROWSE));
     EXPECT_EQ(GetText(sound), "default.wav");
     SetWindowTextW(sound, Widen(foreign).c_str());
     EXPECT_EQ(GetText(sound), "default.wav");
-    EXPECT_EQ(prefs->Model().form().txtDefaultSound, "default.wav");
+    Click(GetDlgItem(p, IDC_CMD_PREFS_OK));
+    EXPECT_EQ(engine->state().settings.defaultSound, "default.wav") << "the refused name kept out";
+    Menu(main, IDM_FILE_DEFAULT);
     files.Answer(own);
-    Click(prefs->Control(IDC_CMD_DEFAULT_BROWSE));
+    Click(GetDlgItem(p, IDC_CMD_DEFAULT_BROWSE));
     EXPECT_EQ(GetText(sound), own);
-    Click(prefs->Control(IDC_CMD_PREFS_OK));
+    Click(GetDlgItem(p, IDC_CMD_PREFS_OK));
     EXPECT_EQ(engine->state().settings.defaultSound, own);
     EXPECT_NE(engine::testing::ReadFile(configPath).find("DefaultSound=" + ownBytes + "\r\n"),
               std::string::npos);
 
     // System settings: hidden by OK, destroyed by Cancel.
     Click(Main(IDC_CMD_SPECIFIC));
-    frmSystemSettings* settings = window->SystemSettings();
-    ASSERT_NE(settings, nullptr);
-    const HWND s = settings->hwnd();
+    const HWND s = SystemSettings();
+    ASSERT_NE(s, nullptr);
     EXPECT_TRUE(IsWindowVisible(s));
-    SetText(settings->Control(IDC_TXT_SYSTEM_RATE), "77");
-    SendMessageA(settings->Control(IDC_CMB_SYSTEM), CB_SETCURSEL, 3, 0);
+    SetText(GetDlgItem(s, IDC_TXT_SYSTEM_RATE), "77");
+    SendMessageA(GetDlgItem(s, IDC_CMB_SYSTEM), CB_SETCURSEL, 3, 0);
     SendMessageA(s, WM_COMMAND, MAKEWPARAM(IDC_CMB_SYSTEM, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(settings->Control(IDC_CMB_SYSTEM)));
+                 reinterpret_cast<LPARAM>(GetDlgItem(s, IDC_CMB_SYSTEM)));
     EXPECT_EQ(engine->state().settings.systemStr[0].rfind("77,", 0), 0u);
     files.Answer("C:\\sounds\\gong.wav");
-    Click(settings->Control(IDC_CMD_SOUND_BROWSE));
+    Click(GetDlgItem(s, IDC_CMD_SOUND_BROWSE));
     EXPECT_EQ(files.TitlesAsked().back(), "") << "the platform's own title";
     EXPECT_EQ(files.OwnersAsked().back(), s);
     files.Answer(foreign);
-    Click(settings->Control(IDC_CMD_SOUND_BROWSE));
-    SetWindowTextW(settings->Control(IDC_TXT_SYSTEM_SOUND), Widen(foreign).c_str());
-    EXPECT_EQ(GetText(settings->Control(IDC_TXT_SYSTEM_SOUND)), "C:\\sounds\\gong.wav");
-    Click(settings->Control(IDC_CMD_OK_SYSTEM_SETTINGS));
+    Click(GetDlgItem(s, IDC_CMD_SOUND_BROWSE));
+    SetWindowTextW(GetDlgItem(s, IDC_TXT_SYSTEM_SOUND), Widen(foreign).c_str());
+    EXPECT_EQ(GetText(GetDlgItem(s, IDC_TXT_SYSTEM_SOUND)), "C:\\sounds\\gong.wav");
+    Click(GetDlgItem(s, IDC_CMD_OK_SYSTEM_SETTINGS));
     EXPECT_FALSE(IsWindowVisible(s));
     EXPECT_EQ(engine->state().settings.soundFiles[3], "C:\\sounds\\gong.wav");
     Pump();
     Menu(main, IDM_FILE_SPECIFIC);
-    ASSERT_EQ(window->SystemSettings(), settings);
-    Escape(settings->Control(IDC_CMD_OK_SYSTEM_SETTINGS));
+    ASSERT_EQ(SystemSettings(), s);
+    Escape(GetDlgItem(s, IDC_CMD_OK_SYSTEM_SETTINGS));
     Pump();
     EXPECT_FALSE(IsWindow(s));
 
     // About: unloaded by OK and by its close box.
     for (const bool closeBox : {false, true}) {
         Menu(main, IDM_HELP_ABOUT);
-        ASSERT_NE(window->About(), nullptr);
-        closeBox ? static_cast<void>(SendMessageA(window->About()->hwnd(), WM_CLOSE, 0, 0))
-                 : Click(window->About()->Control(IDC_CMD_OK));
+        const HWND about = About();
+        ASSERT_NE(about, nullptr);
+        EXPECT_TRUE(GetText(GetDlgItem(about, IDC_TXT_ABOUT))
+                        .starts_with("Skyfault v" SKYFAULT_VERSION "\r\n\r\nMakes aircraft"));
+        closeBox ? static_cast<void>(SendMessageA(about, WM_CLOSE, 0, 0))
+                 : Click(GetDlgItem(about, IDC_CMD_OK));
         Pump();
-        EXPECT_EQ(window->About(), nullptr);
+        EXPECT_EQ(About(), nullptr);
     }
 
     // The close box ends without saving, every window along (Exit and File >
@@ -237,7 +269,7 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(std::filesystem::exists(configPath));
     EXPECT_FALSE(IsWindowVisible(main));
-    EXPECT_FALSE(IsWindowVisible(window->About()->hwnd()));
+    EXPECT_FALSE(IsWindowVisible(About()));
     Menu(main, IDM_FILE_EXIT);
     EXPECT_EQ(quits, 1) << "an unloaded window has no more commands";
 }
@@ -266,14 +298,14 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
     // Each dialog opens on its first box; Escape gives the focus back.
     window->FocusControl(Main(IDC_CMD_DEFAULT));
     Press(VK_SPACE);
-    EXPECT_EQ(GetFocus(), window->Preferences()->Control(IDC_TXT_RATE_DENOMINATOR));
+    EXPECT_EQ(GetFocus(), GetDlgItem(Preferences(), IDC_TXT_RATE_DENOMINATOR));
     Press(VK_ESCAPE);
-    EXPECT_FALSE(IsWindowVisible(window->Preferences()->hwnd()));
+    EXPECT_FALSE(IsWindowVisible(Preferences()));
     EXPECT_EQ(GetFocus(), Main(IDC_CMD_DEFAULT)) << "back to the button that opened it";
     Press(VK_TAB);
     Press(VK_SPACE);
-    ASSERT_NE(window->SystemSettings(), nullptr);
-    EXPECT_EQ(GetFocus(), window->SystemSettings()->Control(IDC_CMB_SYSTEM));
+    ASSERT_NE(SystemSettings(), nullptr);
+    EXPECT_EQ(GetFocus(), GetDlgItem(SystemSettings(), IDC_CMB_SYSTEM));
     Press(VK_ESCAPE);
     EXPECT_EQ(GetFocus(), Main(IDC_CMD_SPECIFIC));
 
@@ -305,8 +337,8 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
     Pump();
     KillTimer(nullptr, typing);
     KillTimer(nullptr, guard);
-    ASSERT_NE(window->About(), nullptr) << "Alt+H, A opens About";
-    EXPECT_EQ(GetFocus(), window->About()->Control(IDC_CMD_OK));
+    ASSERT_NE(About(), nullptr) << "Alt+H, A opens About";
+    EXPECT_EQ(GetFocus(), GetDlgItem(About(), IDC_CMD_OK));
 }
 
 TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles) {

@@ -11,21 +11,18 @@ namespace skyfault::ui {
 class frmMain;
 }  // namespace skyfault::ui
 
-namespace skyfault::app {
+namespace skyfault::e2e {
 
-// Hooks for the program's end-to-end tests, on only when the environment
-// variable SKYFAULT_TEST_HOOKS is 1. They print every change of the title
-// and of the status line to standard output ("title: ...", "status: red:
-// ..."), and take commands from standard input, one a line:
-//   grab PATH [WINDOW]   saves a picture of the main window (or of the shown
-//                        top-level window of that object name) as PNG
+// The hooks of the end-to-end tests' build of the program (skyfault-e2e),
+// attached to its main window as it is first shown. They print every change
+// of the title and of the status line to standard output ("title: ...",
+// "status: red: ..."), and take commands from standard input, one a line:
 //   trigger OBJECTNAME   clicks that button or menu item of the main window
 // Each command is answered by "done: " and the command, or "error: ".
 class TestHooks final : public QObject {
     Q_OBJECT
 
 public:
-    static bool Wanted();
     explicit TestHooks(ui::frmMain& window);
     ~TestHooks() override;
 
@@ -42,4 +39,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace skyfault::app
+}  // namespace skyfault::e2e

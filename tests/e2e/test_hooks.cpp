@@ -1,21 +1,48 @@
-#include "app/qt/test_hooks.h"
+#include "tests/e2e/test_hooks.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QSocketNotifier>
 #include <cstdio>
 
 #include "ui/qt/frmMain.h"
 
-namespace skyfault::app {
+namespace skyfault::e2e {
 
-bool TestHooks::Wanted() {
-    return qEnvironmentVariable("SKYFAULT_TEST_HOOKS") == QStringLiteral("1");
+namespace {
+
+// Watches the application's events until the main window is first shown,
+// and attaches the hooks to it then: the program's own start-up stays as it
+// ships, and what it said before is printed as the hooks' first report.
+class Attacher final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && !hooks_) {
+            if (auto* window = qobject_cast<ui::frmMain*>(watched)) {
+                hooks_ = std::make_unique<TestHooks>(*window);
+                QCoreApplication::instance()->removeEventFilter(this);
+            }
+        }
+        return false;
+    }
+
+private:
+    std::unique_ptr<TestHooks> hooks_;
+};
+
+void InstallAttacher() {
+    // Owned by the application, which destroys it (and the hooks) at its end.
+    auto* attacher = new Attacher;
+    attacher->setParent(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(attacher);
 }
+Q_COREAPP_STARTUP_FUNCTION(InstallAttacher)
+
+}  // namespace
 
 TestHooks::TestHooks(ui::frmMain& window) : window_(window) {
     connect(&window_, &ui::frmMain::modelChanged, this, &TestHooks::Report);
@@ -62,27 +89,6 @@ void TestHooks::ReadCommand() {
 void TestHooks::Run(const QString& line) {
     const QString verb = line.section(QLatin1Char(' '), 0, 0);
     const QString argument = line.section(QLatin1Char(' '), 1);
-    if (verb == QStringLiteral("grab") && !argument.isEmpty()) {
-        // grab PATH [WINDOW]: the main window, or the shown top-level window
-        // of that object name (frmAbout, ...).
-        const QString path = argument.section(QLatin1Char(' '), 0, 0);
-        const QString name = argument.section(QLatin1Char(' '), 1);
-        QWidget* target = &window_;
-        if (!name.isEmpty()) {
-            target = nullptr;
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                if (top->objectName() == name && top->isVisible()) {
-                    target = top;
-                }
-            }
-        }
-        if (target != nullptr && target->grab().save(path, "PNG")) {
-            Print(QStringLiteral("done: ") + line);
-        } else {
-            Print(QStringLiteral("error: cannot save ") + argument);
-        }
-        return;
-    }
     if (verb == QStringLiteral("trigger") && !argument.isEmpty()) {
         if (auto* action = window_.findChild<QAction*>(argument)) {
             Print(QStringLiteral("done: ") + line);
@@ -100,4 +106,4 @@ void TestHooks::Run(const QString& line) {
     Print(QStringLiteral("error: unknown command ") + line);
 }
 
-}  // namespace skyfault::app
+}  // namespace skyfault::e2e
