@@ -8,17 +8,26 @@
 namespace skyfault {
 namespace win32 {
 
-std::wstring Widen(std::string_view text) {
+namespace {
+
+// 8-bit text of `codePage` in UTF-16.
+std::wstring ToWide(std::string_view text, UINT codePage) {
     if (text.empty()) {
         return {};
     }
     const int size = static_cast<int>(text.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+        MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
     }
     return wide;
+}
+
+}  // namespace
+
+std::wstring Widen(std::string_view text) {
+    return ToWide(text, CP_UTF8);
 }
 
 std::string Narrow(std::wstring_view text) {
@@ -90,23 +99,10 @@ std::string ToAnsi(const std::wstring& wide, bool* exact) {
     return bytes;
 }
 
-std::wstring FromAnsi(std::string_view bytes) {
-    if (bytes.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(bytes.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), length);
-    }
-    return wide;
-}
-
 }  // namespace
 
 std::string FileTextToUtf8(std::string_view bytes) {
-    return AnsiIsUtf8() ? std::string(bytes) : win32::Narrow(FromAnsi(bytes));
+    return AnsiIsUtf8() ? std::string(bytes) : win32::Narrow(win32::ToWide(bytes, CP_ACP));
 }
 
 std::string Utf8ToFileText(std::string_view text) {
@@ -122,7 +118,7 @@ bool FitsFileText(std::string_view text) {
     const std::string bytes = ToAnsi(wide, &exact);
     // Read back as the file will be: a character the code page only guesses
     // at (a best fit some systems still make) comes back as another one.
-    return exact && FromAnsi(bytes) == wide;
+    return exact && win32::ToWide(bytes, CP_ACP) == wide;
 }
 
 }  // namespace skyfault
