@@ -46,9 +46,19 @@ wine_cleanup() {
 winpath() { printf 'Z:%s' "${1//\//\\}"; }  # Wine's Z: drive
 
 # drive STEP...: skyfault-windriver (tests/wine/driver.cpp), its output also in driver.log.
+# Every step of the driver says something; one that ends without a word never
+# ran (Wine, under a heavy load, now and then fails to start a process) and is
+# started once more.
 drive() {
-    timeout 120 wine "$E2E_DRIVER" "$@" </dev/null 2>&1 | tr -d '\r' | tee -a "$E2E_DIR/driver.log"
-    return "${PIPESTATUS[0]}"
+    local out status attempt
+    for attempt in 1 2; do
+        out=$(timeout 120 wine "$E2E_DRIVER" "$@" </dev/null 2>&1; printf '\n%s' "$?")
+        status=${out##*$'\n'} out=${out%$'\n'*}
+        out=${out%$'\n'} out=${out//$'\r'/}
+        [ -n "$out" ] && printf '%s\n' "$out" | tee -a "$E2E_DIR/driver.log"
+        [ "$status" -ne 0 ] && [ -z "$out" ] && [ "$attempt" -eq 1 ] || return "$status"
+        echo "(skyfault-windriver $1 ended with $status without a word: started again)" >>"$E2E_DIR/driver.log"
+    done
 }
 
 # start_wine_sim SIM [OPTION...]: skyfault-sim.exe, its commands from fd 7 (a
