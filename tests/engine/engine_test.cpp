@@ -58,18 +58,8 @@ TEST_F(EngineTest, SavesLandInTheStartFolderWhateverTheCurrentFolderBecomes) {
 }
 
 // A file that exists but cannot be used is never replaced unseen: the first
-// save keeps it beside the new file and says so. One saved as "Unicode"
-// (UTF-16, as Notepad writes it) is read.
+// save keeps it beside the new file and says so.
 TEST_F(EngineTest, AFileThatCannotBeUsedIsKeptBesideTheFirstSave) {
-    std::string unicode = "\xFF\xFE";
-    for (const char c : std::string("Activated=0\r\nADF=1\r\n")) {
-        unicode += {c, '\0'};
-    }
-    WriteConfig(unicode);
-    Start();
-    EXPECT_EQ(Status(), "Skyfault Disabled");
-    EXPECT_EQ(state().settings.allowed[0], 1);
-    Stop();
     const std::string unusable = "\x01\x02\r\nnot a setting\r\n";
     WriteConfig(unusable);
     Start();
@@ -135,21 +125,6 @@ TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesN
     EXPECT_NE(written.find("Activated=0\r\n"), std::string::npos);
     EXPECT_NE(written.find("AttitudeIndicatorStr=7,0,999,-50,100,-999,99999,C\r\n"),
               std::string::npos);
-}
-
-TEST_F(EngineTest, TheConnectionIsLookedForEveryFiveSecondsWhileActivated) {
-    server.SetWindowClass("");
-    Start();
-    const auto queries = server.WindowQueries().size();
-    clock.Advance(4999);
-    EXPECT_EQ(server.WindowQueries().size(), queries);
-    server.SetWindowClass(test_support::kFsuipcClass);
-    clock.Advance(1);
-    EXPECT_EQ(state().window.title, "Skyfault Connected");
-    engine->cmdDisable_Click();
-    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
-    engine->cmdActivate_Click();  // connected, it watches the server's window
-    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
 }
 
 // A simulator that quits is known at the first exchange after it (here the
