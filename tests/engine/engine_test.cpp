@@ -163,6 +163,10 @@ TEST_F(EngineTest, ASimulatorThatQuitsIsKnownAndOneStartedAgainIsFoundWithinFive
                   exchanging);
         engine->SetChangedCallback(nullptr);
     }
+    engine->cmdDisable_Click();  // disabled, it looks for nothing
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
+    engine->cmdActivate_Click();  // connected, it watches the server's window
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
 }
 
 // A hung server costs each tick one exchange's tries at most: the check with
