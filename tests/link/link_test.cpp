@@ -238,9 +238,10 @@ TEST_F(LinkTest, HostileRepliesNeverWriteOutsideTheDestinations) {
     }
 }
 
-// The local transport's frames: a name too long for its field is cut, a NUL
-// kept; their layout and refusals are checked by the frame fuzz target over
-// its seeds, and the block name at its longest is valid.
+// The local transport's frames: a name too long for its field is cut, room
+// kept for a NUL, and the block name at its longest is valid. Both ends use
+// the same code for the layout; that a frame decodes to what was encoded, and
+// the refusals of block names, are checked by the frame fuzz target.
 TEST(LocalFramesTest, ANameIsCutToItsField) {
     const auto cut = local::EncodeRequest({1, 1, 1, 0, std::string(40, 'X')});
     EXPECT_EQ(local::DecodeRequest(cut.data())->name, std::string(23, 'X'));
