@@ -58,18 +58,8 @@ TEST_F(EngineTest, SavesLandInTheStartFolderWhateverTheCurrentFolderBecomes) {
 }
 
 // A file that exists but cannot be used is never replaced unseen: the first
-// save keeps it beside the new file and says so. One saved as "Unicode"
-// (UTF-16, as Notepad writes it) is read.
+// save keeps it beside the new file and says so.
 TEST_F(EngineTest, AFileThatCannotBeUsedIsKeptBesideTheFirstSave) {
-    std::string unicode = "\xFF\xFE";
-    for (const char c : std::string("Activated=0\r\nADF=1\r\n")) {
-        unicode += {c, '\0'};
-    }
-    WriteConfig(unicode);
-    Start();
-    EXPECT_EQ(Status(), "Skyfault Disabled");
-    EXPECT_EQ(state().settings.allowed[0], 1);
-    Stop();
     const std::string unusable = "\x01\x02\r\nnot a setting\r\n";
     WriteConfig(unusable);
     Start();
@@ -137,21 +127,6 @@ TEST_F(EngineTest, ASaveFailureShowsWhyKeepsTheProgramAndTheDialogsOpenAndLosesN
               std::string::npos);
 }
 
-TEST_F(EngineTest, TheConnectionIsLookedForEveryFiveSecondsWhileActivated) {
-    server.SetWindowClass("");
-    Start();
-    const auto queries = server.WindowQueries().size();
-    clock.Advance(4999);
-    EXPECT_EQ(server.WindowQueries().size(), queries);
-    server.SetWindowClass(test_support::kFsuipcClass);
-    clock.Advance(1);
-    EXPECT_EQ(state().window.title, "Skyfault Connected");
-    engine->cmdDisable_Click();
-    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
-    engine->cmdActivate_Click();  // connected, it watches the server's window
-    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
-}
-
 // A simulator that quits is known at the first exchange after it (here the
 // held engine's), without retries, or else within five seconds without any
 // exchange; the window is told at once. The connection timer then looks for
@@ -188,6 +163,10 @@ TEST_F(EngineTest, ASimulatorThatQuitsIsKnownAndOneStartedAgainIsFoundWithinFive
                   exchanging);
         engine->SetChangedCallback(nullptr);
     }
+    engine->cmdDisable_Click();  // disabled, it looks for nothing
+    EXPECT_FALSE(timer(TimerId::CheckConnect).Enabled() || timer(TimerId::FailureEvent).Enabled());
+    engine->cmdActivate_Click();  // connected, it watches the server's window
+    EXPECT_TRUE(timer(TimerId::CheckConnect).Enabled());
 }
 
 // A hung server costs each tick one exchange's tries at most: the check with

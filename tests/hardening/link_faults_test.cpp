@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -32,8 +31,6 @@
 #include "link/local_ipc_posix.h"
 #include "link/transport_posix.h"
 #include "sim/sim_core.h"
-
-extern char** environ;
 
 namespace skyfault::hardening {
 namespace {
@@ -67,27 +64,21 @@ public:
     explicit Process(std::vector<std::string> args = {}, std::string program = SKYFAULT_SIM_PATH) {
         int out[2];
         EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t pipeSignal;
-        sigemptyset(&pipeSignal);
-        sigaddset(&pipeSignal, SIGPIPE);
-        posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
         args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (std::string& a : args) {
             argv.push_back(a.data());
         }
         argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+        pid_ = fork();
+        if (pid_ == 0) {  // only calls safe between fork and exec
+            dup2(open("/dev/null", O_RDONLY), 0);
+            dup2(out[1], 1);
+            dup2(out[1], 2);
+            signal(SIGPIPE, SIG_DFL);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
         close(out[1]);
         out_ = out[0];
     }
