@@ -723,3 +723,20 @@ bool Engine::WriteCFG() {
 }
 
 }  // namespace skyfault::engine
+
+// TODO: the Flight menu and the Failure Log.
+namespace skyfault::engine {
+void Engine::mnuFlightRepair_Click() {}
+bool Engine::AnyFailed() const {
+    return false;
+}
+bool Engine::LimitReached() const {
+    return false;
+}
+std::string Engine::FailureEstimate() const {
+    return {};
+}
+std::optional<std::string> Engine::SetMaxFailures(std::string_view) {
+    return std::nullopt;
+}
+}  // namespace skyfault::engine

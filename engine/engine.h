@@ -57,6 +57,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/flight_log.h"
 #include "engine/sources.h"
 #include "engine/timer.h"
 #include "link/link.h"
@@ -106,8 +107,18 @@ struct ContinuingFailureState {
     std::int32_t stuckFlapsPosition = 0;
 };
 
+// This run's failures and repairs, and the limit's count.
+struct FlightState {
+    // Newest last; the oldest go once there are kMaxFlightEvents.
+    std::vector<FlightEvent> events;
+    // Failures since the start or the last repair (the limit counts these).
+    int failuresCounted = 0;
+};
+inline constexpr std::size_t kMaxFlightEvents = 10000;
+
 struct EngineState {
     MainWindowState window;
+    FlightState flight;
     PreferencesControls preferences;
     Settings settings;
     ContinuingFailureState continuing;
@@ -173,6 +184,10 @@ public:
         // Resolved once, at start, to a full path (PathInCurrentFolder), so
         // that every read and save finds the same file.
         std::string configPath = "skyfault.cfg";
+        // Optional: the machine's clocks are used by default.
+        LogClock* logClock = nullptr;
+        // The failure log (skyfault-log.csv), resolved as configPath is.
+        std::string logPath = std::string(kFlightLogFileName);
     };
 
     explicit Engine(Dependencies dependencies);
@@ -219,6 +234,26 @@ public:
     void FailSystem(std::int16_t systemId);
     void PlayNotificationSound(const std::string& fileName);
     void CheckSimPause();
+
+    // --- Flight menu and Failure Log window ---------------------------------
+    // Repair All Systems: every system that failed in this run is made
+    // eligible again, its failure flag written back to 0 and its engine,
+    // gear, flaps or leak let go; the limit's count starts again. A system
+    // whose flag could not be written stays failed, and the status line says
+    // why. Does nothing when no system has failed.
+    void mnuFlightRepair_Click();
+    // Some system failed in this run and is not repaired.
+    bool AnyFailed() const;
+    // The limit is set and that many failures happened since the start or
+    // the last repair: no failure is chosen.
+    bool LimitReached() const;
+    // The Failure Log's foot, from the settings and eligibility in force.
+    std::string FailureEstimate() const;
+    // The "Stop after [N] failures" box: a whole number from 0 to
+    // kMaxFailuresLimit is applied (and saved with the settings when it
+    // changed); anything else is refused with a text for the user, and the
+    // limit stays.
+    std::optional<std::string> SetMaxFailures(std::string_view text);
 
     // --- For the dialogs ----------------------------------------------------
     // The settings and Preferences controls, to edit in place; call

@@ -51,7 +51,8 @@ void chkFailureType_Click(Engine& engine, int systemId) {
 }
 
 DialogLifecycle::DialogLifecycle()
-    : presence_{DialogPresence::Hidden, DialogPresence::Unloaded, DialogPresence::Unloaded} {}
+    : presence_{DialogPresence::Hidden, DialogPresence::Unloaded, DialogPresence::Unloaded,
+                DialogPresence::Unloaded} {}
 
 bool DialogLifecycle::Show(DialogId dialog) {
     DialogPresence& presence = presence_[Index(dialog)];
@@ -68,6 +69,7 @@ bool DialogLifecycle::End(DialogId dialog, DialogEnd how) {
     bool unload = false;
     switch (dialog) {
         case DialogId::Preferences:
+        case DialogId::FailureLog:
             break;
         case DialogId::SystemSettings:
             unload = how == DialogEnd::Cancel;

@@ -48,7 +48,7 @@ inline constexpr std::string_view kIntervalTail = "seconds";
 std::string IntervalLabel();
 
 // --- Dialog windows ------------------------------------------------------------
-enum class DialogId { Preferences, SystemSettings, About };
+enum class DialogId { Preferences, SystemSettings, About, FailureLog };
 enum class DialogPresence {
     Unloaded,  // no window: the next showing makes (loads) it
     Hidden,    // the window exists, keeping its state, and is not shown
@@ -63,7 +63,8 @@ enum class DialogEnd {
 // Which of the three dialogs exists and is shown: Preferences exists for the
 // whole run and is only hidden; System settings is made at its first
 // showing, hidden by OK and destroyed by Cancel; About is made on each use
-// after it was unloaded by OK or its close box. Dialogs are modeless and
+// after it was unloaded by OK or its close box; the Failure Log is made at
+// its first showing and only hidden by its close box. Dialogs are modeless and
 // without owner: none of this blocks the main window.
 class DialogLifecycle final {
 public:
@@ -84,7 +85,7 @@ public:
 
 private:
     static int Index(DialogId dialog) { return static_cast<int>(dialog); }
-    std::array<DialogPresence, 3> presence_;
+    std::array<DialogPresence, 4> presence_;
 };
 
 }  // namespace skyfault::engine

@@ -47,6 +47,7 @@ struct Settings {
     int fuelLeakOption = 1;  // the selected optFuelLeakSpeed button
     int pauseWithSim = 0;    // chkPause
     std::string defaultSound;
+    int maxFailures = 0;  // the Failure Log's "Stop after" box; 0: no limit
 
     // Per system.
     std::array<int, kSystemCount> allowed{};  // chkFailureType values

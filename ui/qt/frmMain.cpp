@@ -378,6 +378,8 @@ QWidget* frmMain::DialogWindow(engine::DialogId dialog) const {
             return frmSystemSettings_.get();
         case engine::DialogId::About:
             break;
+        case engine::DialogId::FailureLog:
+            return nullptr;  // TODO: the Failure Log window
     }
     return frmAbout_.get();
 }

@@ -321,6 +321,8 @@ void frmMain::ShowDialog(engine::DialogId dialog) {
             }
             window = frmAbout_.get();
             break;
+        case engine::DialogId::FailureLog:
+            return;  // TODO: the Failure Log window
     }
     // Modeless and without owner: shown and activated, the main window stays
     // usable. A dialog that was not shown opens with the focus on its first
@@ -345,6 +347,8 @@ void frmMain::DialogEnded(engine::DialogId dialog, engine::DialogEnd how) {
         case engine::DialogId::About:
             window = frmAbout_.get();
             break;
+        case engine::DialogId::FailureLog:
+            break;  // TODO: the Failure Log window
     }
     const bool active = window != nullptr && GetActiveWindow() == window->hwnd();
     if (window != nullptr) {
