@@ -9,13 +9,16 @@
 
 namespace skyfault::ui {
 
-void ShowSoundRefusal(QWidget& box) {
+void ShowRefusal(QWidget& box, std::string_view reason) {
     QApplication::beep();
     box.setFocus();
     QToolTip::showText(box.mapToGlobal(QPoint(0, box.height())),
-                       QString::fromUtf8(engine::kSoundPathRefused.data(),
-                                         static_cast<qsizetype>(engine::kSoundPathRefused.size())),
+                       QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())),
                        &box);
+}
+
+void ShowSoundRefusal(QWidget& box) {
+    ShowRefusal(box, engine::kSoundPathRefused);
 }
 
 void QtFileDialog::Open(QWidget& parent, const QString& title, Chosen chosen) {

@@ -2,13 +2,16 @@
 
 #include <QString>
 #include <functional>
+#include <string_view>
 
 class QWidget;
 
 namespace skyfault::ui {
 
-// A sound box refused what it was given (engine::SoundPathFits): the reason
-// in a tip at the box, which keeps the focus.
+// A box refused what it was given: `reason` in a tip at the box, which keeps
+// the focus.
+void ShowRefusal(QWidget& box, std::string_view reason);
+// A sound box refused its path (engine::SoundPathFits).
 void ShowSoundRefusal(QWidget& box);
 
 // The platform's file-open dialog, as the dialogs' Browse buttons use it:

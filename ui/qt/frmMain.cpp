@@ -20,6 +20,7 @@
 
 #include "engine/engine.h"
 #include "ui/qt/frmAbout.h"
+#include "ui/qt/frmFailureLog.h"
 #include "ui/qt/frmPreferences.h"
 #include "ui/qt/frmSystemSettings.h"
 
@@ -156,6 +157,9 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, QWidget* parent
         }
         if (frmAbout_) {
             frmAbout_->hide();
+        }
+        if (frmFailureLog_) {
+            frmFailureLog_->hide();
         }
         hide();
         if (onQuit_) {
@@ -296,6 +300,12 @@ void frmMain::BuildMenus() {
     mnuSpecificSystems->setObjectName(QStringLiteral("mnuSpecificSystems"));
     mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
+    mnuFlight = menuBar()->addMenu(QStringLiteral("F&light"));
+    mnuFlight->setObjectName(QStringLiteral("mnuFlight"));
+    mnuFlightRepair = mnuFlight->addAction(QStringLiteral("&Repair All Systems"));
+    mnuFlightRepair->setObjectName(QStringLiteral("mnuFlightRepair"));
+    mnuFlightLog = mnuFlight->addAction(QStringLiteral("Failure &Log..."));
+    mnuFlightLog->setObjectName(QStringLiteral("mnuFlightLog"));
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
@@ -311,6 +321,8 @@ void frmMain::ConnectCommands() {
     connect(mnuFileDefault, &QAction::triggered, this, &frmMain::mnuFileDefault_Click);
     connect(mnuSpecificSystems, &QAction::triggered, this, &frmMain::mnuSpecificSystems_Click);
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuFlightRepair, &QAction::triggered, this, &frmMain::mnuFlightRepair_Click);
+    connect(mnuFlightLog, &QAction::triggered, this, &frmMain::mnuFlightLog_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
     for (int id = 0; id < kSystemCount; ++id) {
         connect(chkFailureType[id], &QCheckBox::clicked, this,
@@ -346,6 +358,7 @@ void frmMain::Refresh() {
         ShowCheckValue(box, state.settings.allowed[id]);
         box->setEnabled(window.chkFailureTypeEnabled[id]);
     }
+    mnuFlightRepair->setEnabled(engine_.AnyFailed());
     emit modelChanged();
 }
 
@@ -379,7 +392,7 @@ QWidget* frmMain::DialogWindow(engine::DialogId dialog) const {
         case engine::DialogId::About:
             break;
         case engine::DialogId::FailureLog:
-            return nullptr;  // TODO: the Failure Log window
+            return frmFailureLog_.get();
     }
     return frmAbout_.get();
 }
@@ -407,6 +420,18 @@ void frmMain::btnExit_Click() {
 void frmMain::mnuFileExit_Click() {
     engine_.mnuFileExit_Click();
     Refresh();
+}
+
+void frmMain::mnuFlightRepair_Click() {
+    engine_.mnuFlightRepair_Click();
+    Refresh();
+}
+
+void frmMain::mnuFlightLog_Click() {
+    if (dialogs_.Show(engine::DialogId::FailureLog) || !frmFailureLog_) {
+        frmFailureLog_ = std::make_unique<frmFailureLog>(*this);
+    }
+    ShowModeless(*frmFailureLog_);
 }
 
 void frmMain::mnuHelpAbout_Click() {

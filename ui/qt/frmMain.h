@@ -25,6 +25,7 @@ namespace skyfault::ui {
 
 class FileDialog;
 class frmAbout;
+class frmFailureLog;
 class frmPreferences;
 class frmSystemSettings;
 
@@ -83,6 +84,9 @@ public:
     QAction* mnuFileDefault = nullptr;
     QAction* mnuSpecificSystems = nullptr;
     QAction* mnuFileExit = nullptr;
+    QMenu* mnuFlight = nullptr;
+    QAction* mnuFlightRepair = nullptr;
+    QAction* mnuFlightLog = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
@@ -107,6 +111,8 @@ private:
     void mnuFileDefault_Click() { cmdDefault_Click(); }
     void mnuSpecificSystems_Click() { cmdSpecific_Click(); }
     void mnuFileExit_Click();
+    void mnuFlightRepair_Click();
+    void mnuFlightLog_Click();
     void mnuHelpAbout_Click();
     void chkFailureType_Click(int index);
     void Form_Unload();
@@ -121,6 +127,7 @@ private:
     std::unique_ptr<frmPreferences> frmPreferences_;
     std::unique_ptr<frmSystemSettings> frmSystemSettings_;
     std::unique_ptr<frmAbout> frmAbout_;
+    std::unique_ptr<frmFailureLog> frmFailureLog_;
     bool unloaded_ = false;
 };
 
