@@ -7,8 +7,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSocketNotifier>
+#include <QTreeWidget>
 #include <cstdio>
 
+#include "ui/qt/frmFailureLog.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::e2e {
@@ -86,9 +88,46 @@ void TestHooks::ReadCommand() {
     Run(QString::fromUtf8(line).trimmed());
 }
 
+// The shown top-level window of that object name; nullptr when there is none.
+QWidget* TestHooks::ShownWindow(const QString& name) {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == name && top->isVisible()) {
+            return top;
+        }
+    }
+    return nullptr;
+}
+
 void TestHooks::Run(const QString& line) {
     const QString verb = line.section(QLatin1Char(' '), 0, 0);
     const QString argument = line.section(QLatin1Char(' '), 1);
+    if (verb == QStringLiteral("rows")) {
+        auto* log = qobject_cast<ui::frmFailureLog*>(ShownWindow(QStringLiteral("frmFailureLog")));
+        if (log == nullptr) {
+            Print(QStringLiteral("error: the Failure Log is not shown"));
+            return;
+        }
+        for (int row = 0; row < log->lvwEvents->topLevelItemCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < log->lvwEvents->columnCount(); ++column) {
+                cells << log->lvwEvents->topLevelItem(row)->text(column);
+            }
+            Print(QStringLiteral("row: ") + cells.join(QStringLiteral(" | ")));
+        }
+        Print(QStringLiteral("done: ") + line);
+        return;
+    }
+    if (verb == QStringLiteral("grab") && !argument.isEmpty()) {
+        const QString path = argument.section(QLatin1Char(' '), 0, 0);
+        const QString name = argument.section(QLatin1Char(' '), 1);
+        QWidget* target = name.isEmpty() ? &window_ : ShownWindow(name);
+        if (target != nullptr && target->grab().save(path, "PNG")) {
+            Print(QStringLiteral("done: ") + line);
+        } else {
+            Print(QStringLiteral("error: cannot save ") + argument);
+        }
+        return;
+    }
     if (verb == QStringLiteral("trigger") && !argument.isEmpty()) {
         if (auto* action = window_.findChild<QAction*>(argument)) {
             Print(QStringLiteral("done: ") + line);

@@ -6,6 +6,7 @@
 
 class QFile;
 class QSocketNotifier;
+class QWidget;
 
 namespace skyfault::ui {
 class frmMain;
@@ -18,6 +19,11 @@ namespace skyfault::e2e {
 // of the title and of the status line to standard output ("title: ...",
 // "status: red: ..."), and take commands from standard input, one a line:
 //   trigger OBJECTNAME   clicks that button or menu item of the main window
+//   rows                 prints each row of the Failure Log window as
+//                        "row: " and its cells joined by " | "
+//   grab PATH [WINDOW]   saves a picture of the main window (or of the shown
+//                        top-level window of that object name) as PNG, as
+//                        the pictures in docs/ are made
 // Each command is answered by "done: " and the command, or "error: ".
 class TestHooks final : public QObject {
     Q_OBJECT
@@ -30,6 +36,7 @@ private:
     void Report();
     void ReadCommand();
     void Run(const QString& line);
+    static QWidget* ShownWindow(const QString& name);
     static void Print(const QString& line);
 
     ui::frmMain& window_;
