@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The real program under Xvfb beside the simulator stand-in: the title shows
 # the connection, Pitot (allowed to fail at every check) is failed in the
-# stand-in and shown in red, File > Exit writes the skyfault.cfg that
-# skyfault-exitcfg makes from the same file (which the Windows program's test
-# compares its own with); SIGTERM, SIGINT and SIGHUP end it cleanly without
-# writing it. A stand-in that quits and starts again is followed.
+# stand-in and shown in red, repaired through the Flight menu and failed
+# again, as the Failure Log and skyfault-log.csv show; File > Exit writes the
+# skyfault.cfg that skyfault-exitcfg makes from the same file (which the
+# Windows program's test compares its own with); SIGTERM, SIGINT and SIGHUP
+# end it cleanly without writing it. A stand-in that quits and starts again
+# is followed.
 # Usage: program_test.sh SKYFAULT SKYFAULT_SIM ARTIFACTS SKYFAULT_EXITCFG
 set -uo pipefail
 app=$1 sim=$2 exitcfg=$4
@@ -22,6 +24,19 @@ wait_for "$E2E_DIR/app.log" "title: Skyfault Connected" 30 || fail "no 'Skyfault
 rm "$cfg"  # read; Exit must write it anew
 wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 15 || fail "the stand-in saw no Pitot failure"
 wait_for "$E2E_DIR/app.log" "status: red: Failure: Pitot" 5 || fail "no red failure text"
+# Flight > Repair All Systems: Pitot's flag back to 0, and Pitot, eligible
+# again, fails at the next check; the Failure Log and skyfault-log.csv show
+# the two failures (with the stand-in's readings) and the repair.
+echo "trigger mnuFlightRepair" >&8
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 00" 5 || fail "Repair wrote no 0 to Pitot's flag"
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 5 2 || fail "the repaired Pitot did not fail again"
+printf 'trigger mnuFlightLog\nrows\n' >&8
+wait_for "$E2E_DIR/app.log" "done: rows" 5 || fail "the Failure Log's rows were not read"
+[ "$(sed -n 's/^row: [^|]*|[^|]*| //p' "$E2E_DIR/app.log")" = "$(printf '%s\n' \
+    'Failure | Pitot | 120 | 15.0 | 328' 'Repair | Pitot |  |  | ' 'Failure | Pitot | 120 | 15.0 | 328')" ] ||
+    fail "the Failure Log does not show the failure, the repair and the failure again"
+diff <(sed -n 's/^row: //p' "$E2E_DIR/app.log" | sed 's/ | /,/g') \
+    <(tail -n +2 "$E2E_DIR/work/skyfault-log.csv" | tr -d '\r') || fail "skyfault-log.csv differs"
 app_exit
 cmp "$E2E_DIR/expected/skyfault.cfg" "$cfg" || fail "skyfault.cfg differs from skyfault-exitcfg's"
 

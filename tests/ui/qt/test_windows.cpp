@@ -18,6 +18,7 @@
 #include "tests/support/wave_image.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmAbout.h"
+#include "ui/qt/frmFailureLog.h"
 #include "ui/qt/frmMain.h"
 #include "ui/qt/frmPreferences.h"
 #include "ui/qt/frmSystemSettings.h"
@@ -135,11 +136,18 @@ TEST_F(WindowTest, FailuresShowRedAndGreyOnlyTheirBoxAndTheSwitchesWork) {
     }
     engine->settings().systemStr[16] = engine::testing::kAlwaysList;
     ExpectActivated(true);
+    EXPECT_FALSE(window->mnuFlightRepair->isEnabled());
     NextCheck();
     EXPECT_EQ(Message(), QStringLiteral("Failure: Engine 1"));
     EXPECT_EQ(MessageColour(), QColor(Qt::red));
     EXPECT_FALSE(window->chkFailureType[16]->isEnabled());
     EXPECT_TRUE(window->chkFailureType[17]->isEnabled());
+    EXPECT_TRUE(window->mnuFlightRepair->isEnabled());
+    window->mnuFlightRepair->trigger();
+    EXPECT_EQ(Message(), QStringLiteral("All systems repaired"));
+    EXPECT_EQ(MessageColour(), QColor(Qt::black));
+    EXPECT_TRUE(window->chkFailureType[16]->isEnabled());
+    EXPECT_FALSE(window->mnuFlightRepair->isEnabled());
     window->cmdDisable->click();
     ExpectActivated(false);
     window->cmdActivate->click();
@@ -153,12 +161,20 @@ TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
         {window->mnuFileDefault, Qt::ALT | Qt::Key_D},
         {window->mnuSpecificSystems, Qt::ALT | Qt::Key_S},
         {window->mnuFileExit, Qt::ALT | Qt::Key_X},
+        {window->mnuFlightRepair, Qt::ALT | Qt::Key_R},
+        {window->mnuFlightLog, Qt::ALT | Qt::Key_L},
         {window->mnuHelpAbout, Qt::ALT | Qt::Key_A},
+        // Flight, between File and Help, leaves Alt+F to File.
+        {window->mnuFile->menuAction(), Qt::ALT | Qt::Key_F},
+        {window->mnuFlight->menuAction(), Qt::ALT | Qt::Key_L},
+        {window->mnuHelp->menuAction(), Qt::ALT | Qt::Key_H},
     };
     for (const auto& [item, key] : keys) {
         EXPECT_EQ(QKeySequence::mnemonic(item->text()), QKeySequence(key))
             << item->text().toStdString();
     }
+    EXPECT_EQ(window->menuBar()->actions(),
+              QList<QAction*>({keys[6].first, keys[7].first, keys[8].first}));
     for (const bool byOk : {true, false}) {
         window->mnuHelpAbout->trigger();
         frmAbout* about = Loaded<frmAbout>();
@@ -171,6 +187,58 @@ TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
         byOk ? about->cmdOK->click() : static_cast<void>(about->close());
         DeleteLaterNow();
         EXPECT_TRUE(unloaded.isNull());
+    }
+}
+
+// The Failure Log draws the engine's events, newest last, and its estimate;
+// the limit's box commits on Enter and on losing the focus, and a refused
+// text leaves the limit in force; Close, Escape and the close box only hide
+// the one window.
+TEST_F(WindowTest, FailureLogDrawsTheEngineAndItsLimitBoxCommits) {
+    Start();
+    for (int id = 0; id < kSystemCount; ++id) {
+        engine->SetAllowed(id, id == 16 ? 1 : 0);
+    }
+    engine->settings().systemStr[16] = engine::testing::kAlwaysList;
+    window->mnuFlightLog->trigger();
+    frmFailureLog* log = Loaded<frmFailureLog>();
+    ASSERT_TRUE(log != nullptr && log->isVisible() && !log->isModal());
+    const QString before = log->lblEstimate->text();
+    EXPECT_EQ(before, QString::fromStdString(engine->FailureEstimate()));
+    NextCheck();
+    EXPECT_NE(log->lblEstimate->text(), before) << "Engine 1 failed: none is eligible";
+    window->mnuFlightRepair->trigger();
+    NextCheck();
+    const auto& events = state().flight.events;
+    ASSERT_EQ(log->lvwEvents->topLevelItemCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const auto cells = engine::FlightEventCells(events[static_cast<std::size_t>(row)]);
+        for (int column = 0; column < engine::kFlightLogColumns; ++column) {
+            EXPECT_EQ(log->lvwEvents->topLevelItem(row)->text(column).toStdString(),
+                      cells[static_cast<std::size_t>(column)]);
+        }
+    }
+
+    QApplication::setActiveWindow(log);
+    for (const auto& [typed, limit] : {std::pair{"x1", 0}, {" 2 ", 2}, {"1000", 2}, {"3", 3}}) {
+        log->txtMaxFailures->setFocus();
+        TypeInto(log->txtMaxFailures, QString::fromUtf8(typed));
+        limit != 3 ? QTest::keyClick(log->txtMaxFailures, Qt::Key_Return)
+                   : log->lvwEvents->setFocus();
+        EXPECT_TRUE(log->isVisible()) << "Enter only commits the box";
+        EXPECT_EQ(engine->settings().maxFailures, limit) << typed;
+        EXPECT_EQ(log->txtMaxFailures->text(), QString::number(limit)) << typed;
+    }
+    EXPECT_TRUE(Saved("MaxFailures=3"));
+
+    for (const int way : {0, 1, 2}) {
+        window->mnuFlightLog->trigger();
+        way == 0   ? log->cmdClose->click()
+        : way == 1 ? QTest::keyClick(log, Qt::Key_Escape)
+                   : void(log->close());
+        DeleteLaterNow();
+        EXPECT_EQ(Loaded<frmFailureLog>(), log);
+        EXPECT_FALSE(log->isVisible());
     }
 }
 
