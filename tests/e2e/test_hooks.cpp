@@ -49,7 +49,7 @@ Q_COREAPP_STARTUP_FUNCTION(InstallAttacher)
 TestHooks::TestHooks(ui::frmMain& window) : window_(window) {
     connect(&window_, &ui::frmMain::modelChanged, this, &TestHooks::Report);
     input_ = std::make_unique<QFile>();
-    if (input_->open(stdin, QIODevice::ReadOnly)) {
+    if (input_->open(0, QIODevice::ReadOnly)) {
         notifier_ = std::make_unique<QSocketNotifier>(0, QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, &TestHooks::ReadCommand);
     }
@@ -80,12 +80,16 @@ void TestHooks::Report() {
 }
 
 void TestHooks::ReadCommand() {
-    const QByteArray line = input_->readLine();
-    if (line.isEmpty()) {
-        notifier_->setEnabled(false);  // end of input
-        return;
-    }
-    Run(QString::fromUtf8(line).trimmed());
+    // Every whole line read: lines that came together wait in the file's
+    // buffer, where the notifier does not see them.
+    do {
+        const QByteArray line = input_->readLine();
+        if (line.isEmpty()) {
+            notifier_->setEnabled(false);  // end of input
+            return;
+        }
+        Run(QString::fromUtf8(line).trimmed());
+    } while (input_->canReadLine());
 }
 
 // The shown top-level window of that object name; nullptr when there is none.
