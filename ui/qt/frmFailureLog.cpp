@@ -31,7 +31,9 @@ QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The readings (airspeed, outside air, ground altitude) stand right-aligned.
+// The system's caption, then the readings (airspeed, outside air, ground
+// altitude), which stand right-aligned.
+constexpr int kSystemColumn = 3;
 constexpr int kFirstReadingColumn = 4;
 
 QTreeWidgetItem* Row(const engine::FlightEvent& event) {
@@ -83,8 +85,11 @@ void frmFailureLog::BuildControls() {
     lvwEvents->setRootIsDecorated(false);
     lvwEvents->setUniformRowHeights(true);
     lvwEvents->setSelectionMode(QAbstractItemView::NoSelection);
+    lvwEvents->setAllColumnsShowFocus(true);
+    // The system's column takes the room left, the readings stand at the right.
     lvwEvents->header()->setStretchLastSection(false);
     lvwEvents->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    lvwEvents->header()->setSectionResizeMode(kSystemColumn, QHeaderView::Stretch);
     for (int column = kFirstReadingColumn; column < engine::kFlightLogColumns; ++column) {
         lvwEvents->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
     }
