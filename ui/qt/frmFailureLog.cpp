@@ -180,8 +180,8 @@ void frmFailureLog::reject() {
 void frmFailureLog::txtMaxFailures_Commit() {
     const std::optional<std::string> refusal =
         main_.Engine().SetMaxFailures(txtMaxFailures->text().toStdString());
-    ShowLimit();  // the limit in force
-    if (refusal) {
+    ShowLimit();                   // the limit in force
+    if (refusal && isVisible()) {  // not when the box lost the focus as the window went
         ShowRefusal(*txtMaxFailures, *refusal);
     }
 }

@@ -228,6 +228,9 @@ TEST_F(WindowTest, FailureLogDrawsTheEngineAndItsLimitBoxCommits) {
         EXPECT_TRUE(log->isVisible()) << "Enter only commits the box";
         EXPECT_EQ(engine->settings().maxFailures, limit) << typed;
         EXPECT_EQ(log->txtMaxFailures->text(), QString::number(limit)) << typed;
+        if (limit == 0) {
+            EXPECT_EQ(QToolTip::text(), QStringLiteral("Enter a whole number from 0 to 999."));
+        }
     }
     EXPECT_TRUE(Saved("MaxFailures=3"));
 
