@@ -124,7 +124,8 @@ struct Rig {
                                          .timers = clock,
                                          .sound = sound,
                                          .random = &random,
-                                         .configPath = "/nonexistent"});
+                                         .configPath = "/nonexistent",
+                                         .logPath = "/nonexistent/skyfault-log.csv"});
         Settings& settings = made->settings();
         settings.audioNotify = true;
         settings.visualNotify = true;

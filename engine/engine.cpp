@@ -127,7 +127,14 @@ Engine::Engine(Dependencies dependencies)
       sound_(dependencies.sound),
       random_(dependencies.random),
       timeOfDay_(dependencies.timeOfDay),
-      configPath_(std::move(dependencies.configPath)) {
+      configPath_(std::move(dependencies.configPath)),
+      logClock_(dependencies.logClock),
+      logPath_(std::move(dependencies.logPath)) {
+    if (logClock_ == nullptr) {
+        ownLogClock_ = std::make_unique<SystemLogClock>();
+        logClock_ = ownLogClock_.get();
+    }
+    startSeconds_ = logClock_->SteadySeconds();
     if (random_ == nullptr) {
         ownRandom_ = std::make_unique<SeededRandom>();
         random_ = ownRandom_.get();
@@ -426,6 +433,9 @@ void Engine::ShowLinkCode(std::string text) {
 // --- Failure check cycle -----------------------------------------------------
 
 void Engine::tmrFailureEvent_Timer() {
+    if (LimitReached()) {
+        return;  // nothing is chosen until a repair
+    }
     random_->Seed(timeOfDay_->SecondsSinceMidnight());
     std::array<bool, kSystemCount> examined{};
     for (int turn = 0; turn < kSystemCount; ++turn) {
@@ -458,7 +468,9 @@ void Engine::tmrFailureEvent_Timer() {
         if (Within(oat, FieldValue(list, 4), FieldValue(list, 5)) &&
             Within(ias, FieldValue(list, 2), FieldValue(list, 3)) &&
             Within(altitude, FieldValue(list, 6), FieldValue(list, 7))) {
+            checkReadings_ = CheckReadings{ias, oat, altitude};
             FailSystem(static_cast<std::int16_t>(id));
+            checkReadings_.reset();
             break;
         }
     }
@@ -530,11 +542,26 @@ void Engine::FailSystem(std::int16_t systemId) {
         continuing.tankLeak[id - kLeftTank] = true;
     }
 
+    ++state_.flight.failuresCounted;
+    // What the status line adds to the failure, or says alone when failures
+    // are not shown.
+    std::string notes;
+    const auto note = [&notes](const std::string& text) {
+        if (!text.empty()) {
+            notes += (notes.empty() ? "" : ". ") + text;
+        }
+    };
+    note(LimitReached() ? LimitText() : "");
+    note(RecordEvent(FlightEventKind::Failure, id));
     if (state_.settings.visualNotify) {
-        state_.window.txtMessage = {"Failure: " + std::string(Catalogue()[id].caption),
+        state_.window.txtMessage = {"Failure: " + std::string(Catalogue()[id].caption) +
+                                        (notes.empty() ? "" : ". ") + notes,
                                     TextColour::Red};
         MarkChanged();
         NotifyChanged();  // shown at once, before the sound starts
+    } else if (!notes.empty()) {
+        state_.window.txtMessage = {notes, TextColour::Black};
+        MarkChanged();
     }
     state_.window.chkFailureTypeEnabled[id] = false;
     MarkChanged();
@@ -724,19 +751,154 @@ bool Engine::WriteCFG() {
 
 }  // namespace skyfault::engine
 
-// TODO: the Flight menu and the Failure Log.
+// --- Flight menu and Failure Log window ----------------------------------------
+
 namespace skyfault::engine {
-void Engine::mnuFlightRepair_Click() {}
-bool Engine::AnyFailed() const {
-    return false;
-}
-bool Engine::LimitReached() const {
-    return false;
-}
-std::string Engine::FailureEstimate() const {
-    return {};
-}
-std::optional<std::string> Engine::SetMaxFailures(std::string_view) {
+
+std::optional<std::string> Engine::WriteOrSay(std::uint32_t offset, std::uint32_t size,
+                                              std::uint32_t value) {
+    std::array<std::uint8_t, 4> bytes{};
+    link::PutLe32(bytes.data(), value);
+    std::int32_t result = 0;
+    if (!MayExchange(result)) {
+        return "Error in Process: " + std::to_string(result);
+    }
+    if (!link_.LinkWrite(offset, size, bytes.data(), result)) {
+        return "Error in Write: " + std::to_string(result);
+    }
+    if (!Process(result)) {
+        return "Error in Process: " + std::to_string(result);
+    }
     return std::nullopt;
 }
+
+std::string Engine::RecordEvent(FlightEventKind kind, int systemId) {
+    FlightEvent event;
+    event.kind = kind;
+    event.systemId = systemId;
+    event.timeOfDay = logClock_->LocalSecondsSinceMidnight();
+    event.sinceStart = logClock_->SteadySeconds() - startSeconds_;
+    if (kind == FlightEventKind::Failure && checkReadings_) {
+        event.airspeed = checkReadings_->airspeed;
+        event.outsideAirTemperature = checkReadings_->outsideAirTemperature;
+        event.groundAltitude = checkReadings_->groundAltitude;
+    }
+    std::vector<FlightEvent>& events = state_.flight.events;
+    if (events.size() >= kMaxFlightEvents) {
+        events.erase(events.begin());
+    }
+    events.push_back(event);
+    MarkChanged();
+    const std::string reason = AppendFlightLog(logPath_, event);
+    if (reason.empty() || logErrorShown_) {
+        return {};
+    }
+    logErrorShown_ = true;
+    return "Cannot write " + std::string(kFlightLogFileName) + ": " + reason;
+}
+
+std::string Engine::LimitText() const {
+    const int limit = state_.settings.maxFailures;
+    return "Limit of " + std::to_string(limit) + (limit == 1 ? " failure" : " failures") +
+           " reached";
+}
+
+void Engine::mnuFlightRepair_Click() {
+    if (!AnyFailed()) {
+        return;
+    }
+    // Like a tick, the repair waits for a hung server once at most.
+    tickTimedOut_ = false;
+    ContinuingFailureState& continuing = state_.continuing;
+    std::optional<std::string> writeError;
+    std::string logError;
+    for (int id = 0; id < kSystemCount; ++id) {
+        if (state_.window.chkFailureTypeEnabled[id]) {
+            continue;
+        }
+        if (id < kEngine1) {
+            // The instrument's own flag back to 0; a flag not written keeps
+            // its system failed.
+            const FailureWrite& flag = FailureOffsetTable[id];
+            if (auto error = WriteOrSay(flag.offset, flag.size, 0)) {
+                writeError = std::move(error);
+                continue;
+            }
+        } else if (id <= kEngine4) {
+            continuing.engineOut[id - kEngine1] = false;  // the mixture stays where it is
+        } else if (id == kLandingGear) {
+            timer(TimerId::GearStuck).SetEnabled(false);
+        } else if (id == kFlaps) {
+            timer(TimerId::FlapsStuck).SetEnabled(false);
+        } else {
+            continuing.tankLeak[id - kLeftTank] = false;  // the fuel lost stays lost
+        }
+        state_.window.chkFailureTypeEnabled[id] = true;
+        if (std::string said = RecordEvent(FlightEventKind::Repair, id); !said.empty()) {
+            logError = std::move(said);
+        }
+    }
+    const auto none = [](const auto& flags) {
+        return std::none_of(flags.begin(), flags.end(), [](bool on) { return on; });
+    };
+    if (none(continuing.engineOut)) {
+        timer(TimerId::EngineOut).SetEnabled(false);
+    }
+    if (none(continuing.tankLeak)) {
+        timer(TimerId::FuelLeak).SetEnabled(false);
+    }
+    state_.flight.failuresCounted = 0;
+    const std::string logNote = logError.empty() ? "" : ". " + logError;
+    if (writeError) {
+        ShowLinkCode(*writeError + logNote);
+    } else {
+        state_.window.txtMessage = {"All systems repaired" + logNote, TextColour::Black};
+    }
+    tickTimedOut_ = false;
+    MarkChanged();
+    Flush();
+}
+
+bool Engine::AnyFailed() const {
+    const auto& enabled = state_.window.chkFailureTypeEnabled;
+    return std::find(enabled.begin(), enabled.end(), false) != enabled.end();
+}
+
+bool Engine::LimitReached() const {
+    const int limit = state_.settings.maxFailures;
+    return limit > 0 && state_.flight.failuresCounted >= limit;
+}
+
+std::string Engine::FailureEstimate() const {
+    return FailureEstimateText(state_.settings, state_.window.chkFailureTypeEnabled,
+                               timer(TimerId::FailureEvent).Interval());
+}
+
+std::optional<std::string> Engine::SetMaxFailures(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    const std::size_t last = text.find_last_not_of(" \t");
+    const std::string_view digits =
+        first == std::string_view::npos ? std::string_view{} : text.substr(first, last - first + 1);
+    int limit = 0;
+    for (const char c : digits) {
+        limit = c >= '0' && c <= '9' ? std::min(limit * 10 + (c - '0'), kMaxFailuresLimit + 1) : -1;
+        if (limit < 0) {
+            break;
+        }
+    }
+    if (digits.empty() || limit < 0 || limit > kMaxFailuresLimit) {
+        return "Enter a whole number from 0 to " + std::to_string(kMaxFailuresLimit) + ".";
+    }
+    if (limit == state_.settings.maxFailures) {
+        return std::nullopt;
+    }
+    state_.settings.maxFailures = limit;
+    if (LimitReached()) {
+        state_.window.txtMessage = {LimitText(), TextColour::Black};
+    }
+    MarkChanged();
+    WriteCFG();  // a limit the pilot set is never lost; a failed save says why
+    return std::nullopt;
+}
+
 }  // namespace skyfault::engine

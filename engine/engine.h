@@ -302,6 +302,14 @@ private:
     void ShowStateLine();
     std::string TitleError(std::int32_t result) const;
     void HoldControl(std::uint32_t offset, std::int32_t position);
+    // One write and its exchange; the status line's text for a write that
+    // did not go through ("Error in Write: 9"), nothing when it did.
+    std::optional<std::string> WriteOrSay(std::uint32_t offset, std::uint32_t size,
+                                          std::uint32_t value);
+    // Adds the event to the Failure Log and to the log file; the text for the
+    // status line when the file could not be written for the first time.
+    std::string RecordEvent(FlightEventKind kind, int systemId);
+    std::string LimitText() const;
     void MarkChanged() { changed_ = true; }
     // Tells the window about the changes made by the operation that just ended.
     void Flush() {
@@ -317,6 +325,20 @@ private:
     RandomSource* random_;
     TimeOfDaySource* timeOfDay_;
     std::string configPath_;
+    std::unique_ptr<LogClock> ownLogClock_;
+    LogClock* logClock_;
+    std::string logPath_;
+    // The steady count when the engine was made: the events' time since start.
+    double startSeconds_ = 0;
+    // The log file's first error was shown; later ones are not.
+    bool logErrorShown_ = false;
+    // What the check that chose the failure being carried out read.
+    struct CheckReadings {
+        double airspeed = 0;
+        double outsideAirTemperature = 0;
+        double groundAltitude = 0;
+    };
+    std::optional<CheckReadings> checkReadings_;
     std::array<std::unique_ptr<Timer>, kTimerCount> timers_;
     EngineState state_;
     std::function<void()> onChanged_;

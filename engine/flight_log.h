@@ -11,10 +11,7 @@
 #include <string_view>
 
 #include "settings/catalogue.h"
-
-namespace skyfault {
-struct Settings;
-}  // namespace skyfault
+#include "settings/model.h"
 
 namespace skyfault::engine {
 
@@ -63,11 +60,25 @@ inline constexpr std::string_view kFlightLogFileName = "skyfault-log.csv";
 inline constexpr std::string_view kFlightLogOldFileName = "skyfault-log.old.csv";
 inline constexpr std::uint64_t kFlightLogMaxBytes = 1024 * 1024;
 
+// One line of the file: the cells separated by commas, each in double quotes
+// (its quotes doubled) when it holds a comma, a quote or a line end; CR LF
+// at the end on every platform, as spreadsheets read it.
+std::string FlightLogLine(const std::array<std::string, kFlightLogColumns>& cells);
+
+// Appends the event's line to the log at `path` (UTF-8 on Windows), after the
+// captions' line when the file is new or empty. A file over
+// kFlightLogMaxBytes is first renamed to kFlightLogOldFileName beside it,
+// replacing an older one. Anything at `path` that is not a regular file (a
+// folder, a FIFO, a device) is never opened. Returns why the event could not
+// be written, or "" when it was.
+std::string AppendFlightLog(const std::string& path, const FlightEvent& event);
+
 // The "Stop after [N] failures" box: 0 (no limit) to kMaxFailuresLimit.
-inline constexpr int kMaxFailuresLimit = 999;
+using skyfault::kMaxFailuresLimit;
 
 // The Failure Log's foot: what the settings in force give, with the systems
-// allowed and not yet failed (`eligible`), a check every `checkPeriodMs`:
+// allowed (by `settings`) and not yet failed (`eligible`), a check every
+// `checkPeriodMs`:
 // "With the systems allowed now, these settings give about one failure every
 // 17 minutes." (minutes below 90 minutes, hours with one decimal above).
 std::string FailureEstimateText(const Settings& settings,

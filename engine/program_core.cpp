@@ -11,6 +11,7 @@ ProgramCore::ProgramCore(TimerFactory& timers, SoundPlayer& sound)
       engine_(Engine::Dependencies{.link = link_,
                                    .timers = timers,
                                    .sound = sound,
-                                   .configPath = PathInCurrentFolder(kConfigFileName)}) {}
+                                   .configPath = PathInCurrentFolder(kConfigFileName),
+                                   .logPath = PathInCurrentFolder(kFlightLogFileName)}) {}
 
 }  // namespace skyfault::engine

@@ -48,7 +48,8 @@ std::optional<int> SoundSlot(std::string_view rest) {
 }
 
 // Handles one key/value pair; appends at most what the line asks for.
-void ReadEntry(std::string_view key, std::string_view value, std::vector<ConfigEntry>& entries) {
+void ReadEntry(std::string_view key, std::string_view value, bool inGeneral,
+               std::vector<ConfigEntry>& entries) {
     ConfigEntry entry{EntryKind::Rate, -1, std::string(value), 0, 0};
     auto add = [&](EntryKind kind) {
         entry.kind = kind;
@@ -108,6 +109,16 @@ void ReadEntry(std::string_view key, std::string_view value, std::vector<ConfigE
         }
         return;
     }
+    if (key == "MaxFailures" && inGeneral) {
+        // A whole number written plainly; anything else is left alone.
+        const auto number = StrictNumber(value);
+        if (number && *number >= 0 && *number <= kMaxFailuresLimit &&
+            *number == std::floor(*number)) {
+            entry.number = static_cast<int>(*number);
+            add(EntryKind::MaxFailures);
+        }
+        return;
+    }
     if (const auto id = SystemOfKey(key)) {
         if (const auto box = BoxValue(TextValue(value))) {
             entry.index = *id;
@@ -156,6 +167,7 @@ int FuelLeakPeriod(int fuelLeakSpeed) {
 
 std::vector<ConfigEntry> ReadCFG(std::string_view bytes) {
     std::vector<ConfigEntry> entries;
+    bool inGeneral = false;
     std::size_t start = 0;
     while (start < bytes.size()) {
         std::size_t end = start;
@@ -171,10 +183,13 @@ std::vector<ConfigEntry> ReadCFG(std::string_view bytes) {
         }
         // No key holds "=": a value may (a path such as C:\a=b.wav).
         const auto equals = line.find('=');
+        if (equals == std::string_view::npos && line.starts_with('[')) {
+            inGeneral = line == "[General]";
+        }
         if (equals == std::string_view::npos || line.size() > kMaxConfigLineBytes) {
             continue;
         }
-        ReadEntry(line.substr(0, equals), line.substr(equals + 1), entries);
+        ReadEntry(line.substr(0, equals), line.substr(equals + 1), inGeneral, entries);
     }
     return entries;
 }
@@ -206,6 +221,9 @@ void ApplyEntry(Settings& settings, const ConfigEntry& entry) {
             break;
         case EntryKind::PauseWithSim:
             settings.pauseWithSim = entry.number;
+            break;
+        case EntryKind::MaxFailures:
+            settings.maxFailures = entry.number;
             break;
         case EntryKind::Allowed:
             if (systemIndex) {
@@ -252,6 +270,9 @@ std::string WriteCFG(const Settings& settings) {
     line("VisualNotification=", settings.visualNotify ? "1" : "0");
     line("FuelLeakSpeed=", std::to_string(settings.fuelLeakSpeed));
     line("PauseWithSim=", std::to_string(settings.pauseWithSim));
+    if (settings.maxFailures != 0) {
+        line("MaxFailures=", std::to_string(settings.maxFailures));
+    }
     line("", "");
 
     line("[Failures]", "");

@@ -44,6 +44,7 @@ enum class EntryKind {
     VisualNotification,  // number: the box value (0, 1, 2); on = the value != 0
     FuelLeakSpeed,       // number: 0, 1, 2; periodMs = FuelLeakPeriod(number)
     PauseWithSim,        // number: the box value (0, 1, 2); sync runs only at 1
+    MaxFailures,         // number: 0 (no limit) to 999; read in [General] only
     Allowed,             // index = SystemId; number: the box value (0, 1, 2)
     DefaultSound,        // text
     SoundFile,           // index = slot 0..50; text
@@ -69,7 +70,8 @@ struct ConfigEntry {
 
 // Reads the file's bytes into entries in file order. Lines may end in CR LF,
 // LF or a lone CR; bytes are kept as they are. An entry's key ends at the
-// first "=" of its line.
+// first "=" of its line. Sections mean nothing to the keys of old, which
+// count wherever they stand; MaxFailures counts only in [General].
 std::vector<ConfigEntry> ReadCFG(std::string_view bytes);
 
 // Applies one entry to the settings model (the data only; the live state of

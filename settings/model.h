@@ -31,6 +31,9 @@ std::string ComposeList(const std::array<std::string, 8>& fields);
 // rebuilt with exactly eight fields; any other list is returned unchanged.
 std::string ApplyDefaultRate(std::string_view list, std::string_view rateText);
 
+// The Failure Log's "Stop after [N] failures": 0 (no limit) to this.
+inline constexpr int kMaxFailuresLimit = 999;
+
 // Everything the configuration file stores, as the program holds it at run
 // time. Check boxes keep their value 0, 1 or 2 (2 = greyed) beside the
 // Booleans derived from them.

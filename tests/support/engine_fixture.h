@@ -76,6 +76,7 @@ protected:
     RecordingRandom random;
     TempFolder folder;
     std::filesystem::path configPath = folder.path() / "skyfault.cfg";
+    std::filesystem::path logPath = folder.path() / "skyfault-log.csv";
     std::unique_ptr<Engine> engine;
     int quits = 0;
 
@@ -83,8 +84,8 @@ protected:
 
     void WriteConfig(const std::string& text) { WriteFile(configPath, text); }
     void Make() {
-        engine = std::make_unique<Engine>(
-            Engine::Dependencies{link, clock, sound, &random, &clock, configPath.string()});
+        engine = std::make_unique<Engine>(Engine::Dependencies{
+            link, clock, sound, &random, &clock, configPath.string(), &clock, logPath.string()});
         engine->SetQuitCallback([this] { ++quits; });
     }
     // Makes the engine and runs Main, as the program's start does.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/flight_log.h"
 #include "engine/sources.h"
 #include "engine/timer.h"
 
@@ -20,7 +21,9 @@ namespace skyfault::test_support {
 // clock standing at that tick's time; it may enable, disable or re-time any
 // timer, and those changes count from that instant. The timers behave as
 // described in engine/timer.h. The clock must outlive its timers.
-class ManualClock final : public engine::TimerFactory, public engine::TimeOfDaySource {
+class ManualClock final : public engine::TimerFactory,
+                          public engine::TimeOfDaySource,
+                          public engine::LogClock {
 public:
     explicit ManualClock(double startOfDay = 36000.0) : startOfDay_(startOfDay) {}
     ~ManualClock() override;
@@ -29,6 +32,9 @@ public:
 
     std::unique_ptr<engine::Timer> CreateTimer() override;
     double SecondsSinceMidnight() override;
+    // The log's clock: the same time of day, and the time advanced.
+    double LocalSecondsSinceMidnight() override { return SecondsSinceMidnight(); }
+    double SteadySeconds() override { return static_cast<double>(now_) / 1000.0; }
 
     // Moves time forward by `milliseconds`, firing the ticks due on the way.
     void Advance(std::int64_t milliseconds);
