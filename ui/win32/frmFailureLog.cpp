@@ -16,11 +16,11 @@ namespace skyfault::win32 {
 
 namespace {
 
-constexpr int kClientWidth = 740;
+constexpr int kClientWidth = 788;
 constexpr int kClientHeight = 372;
 constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
 // The columns' widths at 96 dpi; the readings stand to the right.
-constexpr std::array<int, engine::kFlightLogColumns> kColumnWidths{70, 76, 66, 150, 96, 116, 126};
+constexpr std::array<int, engine::kFlightLogColumns> kColumnWidths{70, 84, 66, 170, 96, 116, 146};
 constexpr int kFirstReading = 4;
 
 }  // namespace
@@ -40,7 +40,7 @@ void frmFailureLog::BuildControls() {
     const HWND list =
         Add("SysListView32", "",
             LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_BORDER | WS_TABSTOP,
-            IDC_LVW_EVENTS, 8, 8, 724, 250);
+            IDC_LVW_EVENTS, 8, 8, 772, 250);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     for (int column = 0; column < engine::kFlightLogColumns; ++column) {
         std::wstring caption = Widen(engine::kFlightLogCaptions[column]);
@@ -51,13 +51,13 @@ void frmFailureLog::BuildControls() {
         item.pszText = caption.data();
         SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&item));
     }
-    Add("STATIC", "", kLabel, IDC_LBL_ESTIMATE, 8, 266, 724, 36);
+    Add("STATIC", "", kLabel, IDC_LBL_ESTIMATE, 8, 266, 772, 36);
     Add("STATIC", "Stop after", kLabel, IDC_LBL_STOP_AFTER, 8, 312, 70, 20);
     Add("EDIT", "0", ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, IDC_TXT_MAX_FAILURES, 80,
         309, 50, 22);
     SendMessageW(Control(IDC_TXT_MAX_FAILURES), EM_SETLIMITTEXT, 16, 0);
     Add("STATIC", "failures (0: no limit)", kLabel, IDC_LBL_FAILURES_TAIL, 136, 312, 300, 20);
-    Add("BUTTON", "Close", BS_PUSHBUTTON | WS_TABSTOP, IDC_CMD_CLOSE_LOG, 648, 336, 84, 28);
+    Add("BUTTON", "Close", BS_PUSHBUTTON | WS_TABSTOP, IDC_CMD_CLOSE_LOG, 696, 336, 84, 28);
 }
 
 void frmFailureLog::AfterLayout() {
