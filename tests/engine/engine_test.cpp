@@ -1,6 +1,7 @@
 // The engine on the manual clock against the in-process server: start-up,
 // saving, the check cycle, failing a system, continuing failures, the
-// connection and pause checks, notifications.
+// connection and pause checks, notifications; repair, the Failure Log and its
+// file, the limit per flight and the estimate.
 
 #include <algorithm>
 #include <array>
@@ -405,6 +406,178 @@ TEST_F(EngineTest, NotificationTextIsRedAndShownBeforeTheSoundWhichFollowsItsSet
     settings.audioNotify = false;
     engine->FailSystem(kLeftTank);
     EXPECT_EQ(sound.commands.size(), 6u);
+}
+
+// Repair writes 0 to the failed instrument's flag and nothing else; engines,
+// gear, flaps and leaks are let go without a write. The system is eligible
+// again and fails again at the next check.
+TEST_F(EngineTest, RepairUndoesEachKindOfFailureAndTheSystemCanFailAgain) {
+    for (const int id : {kPitot, kEngine2, kLandingGear, kFlaps, kCenterTank}) {
+        SCOPED_TRACE(id);
+        StartWithOnly(id, kAlwaysList);
+        server.Space().WriteU32(offsets::kTankLevel[2], 50 * 65536);
+        NextCheck();
+        ASSERT_TRUE(engine->AnyFailed());
+        server.ClearLog();
+        engine->mnuFlightRepair_Click();
+        const auto writes = server.Writes();
+        ASSERT_EQ(writes.size(), id == kPitot ? 1u : 0u);
+        if (id == kPitot) {
+            EXPECT_EQ(writes[0].offset, 0x0B71u);
+            EXPECT_EQ(writes[0].bytes, std::vector<std::uint8_t>{0});
+        }
+        EXPECT_EQ(Status(), "All systems repaired");
+        EXPECT_EQ(state().window.txtMessage.colour, TextColour::Black);
+        EXPECT_FALSE(engine->AnyFailed());
+        server.Space().WriteU32(offsets::kGearControl, 7);  // the pilot moves everything
+        server.Space().WriteU32(offsets::kFlapsControl, 7);
+        server.ClearLog();
+        clock.Advance(30000);  // nothing held, nothing drained any more
+        EXPECT_TRUE(server.Log().empty());
+        const auto& events = state().flight.events;
+        ASSERT_EQ(events.size(), 2u);
+        EXPECT_EQ(events[1].kind, FlightEventKind::Repair);
+        EXPECT_EQ(events[1].systemId, id);
+        EXPECT_FALSE(events[1].airspeed);
+        clock.Advance(30000);
+        EXPECT_EQ(Status(), "Failure: " + std::string(Catalogue()[id].caption));
+        engine->mnuFlightRepair_Click();
+    }
+    engine->SetStatusText("kept");
+    engine->mnuFlightRepair_Click();  // nothing failed: nothing happens
+    EXPECT_EQ(Status(), "kept");
+}
+
+// A flag that cannot be written keeps its system failed and unlogged, and
+// says why as a failure's write does; the others are repaired.
+TEST_F(EngineTest, ARepairWhoseWriteFailsLeavesThatSystemFailed) {
+    StartWithOnly(kPitot, "");
+    engine->FailSystem(kPitot);
+    engine->FailSystem(kEngine1);
+    server.SetSendFailure(test_support::kInvalidWindowError);
+    engine->mnuFlightRepair_Click();
+    EXPECT_EQ(Status(), "Error in Process: 12");
+    EXPECT_FALSE(state().window.chkFailureTypeEnabled[kPitot]);
+    EXPECT_TRUE(state().window.chkFailureTypeEnabled[kEngine1]);
+    EXPECT_EQ(state().flight.events.size(), 3u);
+    EXPECT_EQ(state().flight.events.back().systemId, kEngine1);
+}
+
+// N failures, then none until a repair; the limit is read from [General],
+// set from the box (anything but 0..999 refused) and saved at once.
+TEST_F(EngineTest, TheLimitStopsFailuresUntilARepair) {
+    WriteConfig("[General]\r\nVisualNotification=1\r\nMaxFailures=2\r\n");
+    Start();
+    for (const int id : {kPitot, kVacuum, kCompass}) {
+        engine->SetAllowed(id, 1);
+        engine->settings().systemStr[id] = kAlwaysList;
+    }
+    const auto check = [&](int failed, const std::string& ending) {
+        NextCheck();
+        EXPECT_EQ(FailedCount(), failed);
+        EXPECT_TRUE(Status().ends_with(ending)) << Status();
+    };
+    check(1, "");
+    check(2, ". Limit of 2 failures reached");
+    const std::size_t seeds = random.seeds.size();
+    check(2, ". Limit of 2 failures reached");
+    EXPECT_EQ(random.seeds.size(), seeds);  // nothing drawn
+    for (const char* refused : {"", " ", "-1", "1000", "2.5", "1e2", "x", "99999999999"}) {
+        EXPECT_EQ(engine->SetMaxFailures(refused), "Enter a whole number from 0 to 999.")
+            << refused;
+    }
+    EXPECT_EQ(state().settings.maxFailures, 2);
+    EXPECT_EQ(engine->SetMaxFailures(" 1\t"), std::nullopt);
+    EXPECT_EQ(Status(), "Limit of 1 failure reached");
+    EXPECT_NE(ReadFile(configPath).find("PauseWithSim=0\r\nMaxFailures=1\r\n\r\n"),
+              std::string::npos);
+    engine->settings().visualNotify = false;
+    engine->mnuFlightRepair_Click();
+    check(1, "");
+    EXPECT_EQ(Status(), "Limit of 1 failure reached");  // alone while failures are not shown
+    EXPECT_EQ(engine->SetMaxFailures("0"), std::nullopt);
+    EXPECT_EQ(ReadFile(configPath).find("MaxFailures"), std::string::npos);
+    check(2, "");
+}
+
+// Against the closed form: a check every T fails something with P = 1 -
+// prod(1 - 1/N) over the eligible systems, one failure every T / P.
+TEST(FailureEstimate, FollowsTheRatesTheIntervalAndTheEligibleSystems) {
+    const std::string every =
+        "With the systems allowed now, these settings give about one failure ";
+    const std::tuple<std::vector<const char*>, int, std::string> cases[] = {
+        {{"1000"}, 60000, every + "every 16.7 hours."},                    // 1000 min
+        {{"1000", "1000", "-5", "x"}, 60000, every + "every 8.3 hours."},  // 500.25 min
+        {{"10", "90"}, 60000, every + "every 9 minutes."},                 // 9 min
+        {{"90"}, 60000, every + "every 1.5 hours."},
+        {{"89"}, 60000, every + "every 89 minutes."},
+        {{"4"}, 15000, every + "every 1 minute."},
+        {{"2", "0.5"}, 29000, every + "in less than a minute."},
+        {{}, 1000, "With the systems allowed now, no failure can happen."},
+    };
+    for (const auto& [rates, periodMs, text] : cases) {
+        Settings settings;
+        std::array<bool, kSystemCount> eligible{};
+        for (std::size_t i = 0; i < rates.size(); ++i) {
+            settings.allowed[i] = 1;
+            settings.systemStr[i] = std::string(rates[i]) + ",0,999,-50,100,-999,99999,C";
+            eligible[i] = true;
+        }
+        settings.allowed[10] = 1;  // allowed, but failed
+        settings.systemStr[10] = "1";
+        eligible[11] = true;
+        settings.allowed[11] = 0;  // eligible, but not allowed
+        settings.systemStr[11] = "1";
+        EXPECT_EQ(FailureEstimateText(settings, eligible, periodMs), text) << rates.size();
+    }
+}
+
+// Each event is one line, after the captions' line of a new file; a file
+// over 1 MB goes to skyfault-log.old.csv first, replacing an older one.
+TEST_F(EngineTest, EventsAreAppendedToTheLogFileWhichIsRenamedOverOneMegabyte) {
+    StartWithOnly(kPitot, kAlwaysList);
+    EXPECT_FALSE(std::filesystem::exists(logPath));
+    NextCheck();
+    engine->mnuFlightRepair_Click();
+    Stop();
+    clock.Advance(5000);
+    StartWithOnly(kVacuum, kAlwaysList);
+    NextCheck();
+    EXPECT_EQ(ReadFile(logPath),
+              "Time,Since start,Event,System,Airspeed (kt),Outside air (C),Ground altitude (ft)\r\n"
+              "10:01:00,0:01:00,Failure,Pitot,120,15.0,328\r\n"
+              "10:01:00,0:01:00,Repair,Pitot,,,\r\n"
+              "10:02:05,0:01:00,Failure,Vacuum,120,15.0,328\r\n");
+    const std::filesystem::path old = folder.path() / "skyfault-log.old.csv";
+    for (const std::uint64_t size : {kFlightLogMaxBytes, kFlightLogMaxBytes + 1}) {
+        WriteFile(old, "older");
+        WriteFile(logPath, std::string(size, 'x'));
+        engine->FailSystem(kCompass);
+        const bool renamed = size > kFlightLogMaxBytes;
+        EXPECT_EQ(ReadFile(old).size(), renamed ? size : 5u);
+        EXPECT_TRUE(ReadFile(logPath).starts_with(renamed ? "Time," : "xx"));
+    }
+    EXPECT_EQ(FlightLogLine({"a,b", "say \"hi\"", "two\r\nlines", "", "1", "2", "3"}),
+              "\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\",,1,2,3\r\n");
+    FlightEvent event{FlightEventKind::Failure, kFlaps, 3723.9, 90061.5, 120, -0.04, 214954.8};
+    EXPECT_EQ(FlightEventCells(event),
+              (std::array<std::string, kFlightLogColumns>{"01:02:03", "25:01:01", "Failure",
+                                                          "Flaps", "120", "0.0", "214955"}));
+}
+
+// A log that cannot be written stops no failure, and is said once.
+TEST_F(EngineTest, ALogThatCannotBeWrittenIsSaidOnceAndStopsNoFailure) {
+    for (const bool isFolder : {true, false}) {
+        logPath = isFolder ? folder.path() : folder.path() / "missing" / "skyfault-log.csv";
+        StartWithOnly(kPitot, "");
+        engine->FailSystem(kPitot);
+        const std::string said = "Failure: Pitot. Cannot write skyfault-log.csv: ";
+        EXPECT_TRUE(Status().starts_with(said)) << Status();
+        EXPECT_TRUE(!isFolder || Status() == said + "it is not a regular file") << Status();
+        engine->FailSystem(kVacuum);
+        EXPECT_EQ(Status(), "Failure: Vacuum");
+        EXPECT_EQ(FailedCount(), 2);
+    }
 }
 
 }  // namespace

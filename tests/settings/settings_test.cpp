@@ -227,6 +227,33 @@ TEST(WriteCFG, WritesTheWholeFileAndReadsItBack) {
     EXPECT_EQ(WriteCFG(back), file);
 }
 
+// The limit per flight: the last line of [General] when it is not 0, read
+// there only, and only as a whole number from 0 to 999.
+TEST(WriteCFG, MaxFailuresStandsInGeneralOnlyWhenSet) {
+    Settings settings = FirstStartSettings();
+    std::string file = WriteCFG(settings);
+    settings.maxFailures = 7;
+    file.insert(file.find("\r\n\r\n[Failures]") + 2, "MaxFailures=7\r\n");
+    EXPECT_EQ(WriteCFG(settings), file);
+    const std::pair<const char*, int> cases[] = {{"[General]|MaxFailures=7", 7},
+                                                 {"[General]|MaxFailures= 999 ", 999},
+                                                 {"MaxFailures=7", 0},
+                                                 {"[Sounds]|MaxFailures=7", 0},
+                                                 {"[General]|[Systems]|MaxFailures=7", 0},
+                                                 {"[General]|MaxFailures=1000", 0},
+                                                 {"[General]|MaxFailures=-1", 0},
+                                                 {"[General]|MaxFailures=2.5", 0},
+                                                 {"[General]|MaxFailures=7x", 0},
+                                                 {"[general]|MaxFailures=7", 0}};
+    for (auto [text, limit] : cases) {
+        std::string lines = text;
+        std::replace(lines.begin(), lines.end(), '|', '\n');
+        Settings back;
+        ApplyConfig(back, lines);
+        EXPECT_EQ(back.maxFailures, limit) << text;
+    }
+}
+
 // Loading gives the bytes as they are; a save replaces the whole file, even a
 // read-only one, which stays read-only, and leaves no temporary file. A folder where the file
 // should be can be neither read nor replaced: both say why, and the folder stays.
