@@ -96,8 +96,8 @@ void frmFailureLog::ShowLimit() {
 }
 
 bool frmFailureLog::CommitLimit(bool onEnter) {
-    if (committing_) {
-        return false;
+    if (committing_ || main_.Unloaded()) {
+        return false;  // (the box loses the focus as the program ends)
     }
     committing_ = true;
     const HWND box = Control(IDC_TXT_MAX_FAILURES);

@@ -35,6 +35,9 @@ public:
 
     engine::Engine& Engine() { return engine_; }
     FileDialog& Files() { return fileDialog_; }
+    // The engine unloaded the window: the program ends, and no command of
+    // any window reaches the engine any more.
+    bool Unloaded() const { return unloaded_; }
 
     // Redraws every control from the engine's state.
     void Refresh();

@@ -300,6 +300,9 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     // Exit save: the Wine desktop test has both).
     std::filesystem::remove(configPath);
     Menu(main, IDM_HELP_ABOUT);
+    Menu(main, IDM_FLIGHT_LOG);  // its box, losing the focus as all ends, keeps what it holds
+    SetFocus(GetDlgItem(FailureLog(), IDC_TXT_MAX_FAILURES));
+    SetText(GetDlgItem(FailureLog(), IDC_TXT_MAX_FAILURES), "5");
     SendMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(std::filesystem::exists(configPath));
