@@ -262,8 +262,8 @@ void frmMain::Refresh() {
         }
         Enable(box, window.chkFailureTypeEnabled[id]);
     }
-    // Before the Failure Log's rows: a row of a failure tells a driver that
-    // Repair All Systems takes it.
+    // The menu before the Failure Log: whoever sees a failure's row there
+    // finds Repair All Systems enabled.
     EnableMenuItem(GetMenu(hwnd()), IDM_FLIGHT_REPAIR,
                    MF_BYCOMMAND | (engine_.AnyFailed() ? MF_ENABLED : MF_GRAYED));
     if (frmFailureLog_) {
