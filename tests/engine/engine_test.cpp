@@ -418,8 +418,10 @@ TEST_F(EngineTest, RepairUndoesEachKindOfFailureAndTheSystemCanFailAgain) {
         server.Space().WriteU32(offsets::kTankLevel[2], 50 * 65536);
         NextCheck();
         ASSERT_TRUE(engine->AnyFailed());
+        EXPECT_TRUE(engine->FailureEstimate().ends_with("no failure can happen."));
         server.ClearLog();
         engine->mnuFlightRepair_Click();
+        EXPECT_TRUE(engine->FailureEstimate().ends_with("every 1 minute."));
         const auto writes = server.Writes();
         ASSERT_EQ(writes.size(), id == kPitot ? 1u : 0u);
         if (id == kPitot) {
