@@ -418,8 +418,10 @@ TEST_F(EngineTest, RepairUndoesEachKindOfFailureAndTheSystemCanFailAgain) {
         server.Space().WriteU32(offsets::kTankLevel[2], 50 * 65536);
         NextCheck();
         ASSERT_TRUE(engine->AnyFailed());
+        EXPECT_TRUE(engine->FailureEstimate().ends_with("no failure can happen."));
         server.ClearLog();
         engine->mnuFlightRepair_Click();
+        EXPECT_TRUE(engine->FailureEstimate().ends_with("every 1 minute."));
         const auto writes = server.Writes();
         ASSERT_EQ(writes.size(), id == kPitot ? 1u : 0u);
         if (id == kPitot) {
@@ -535,6 +537,7 @@ TEST(FailureEstimate, FollowsTheRatesTheIntervalAndTheEligibleSystems) {
 // Each event is one line, after the captions' line of a new file; a file
 // over 1 MB goes to skyfault-log.old.csv first, replacing an older one.
 TEST_F(EngineTest, EventsAreAppendedToTheLogFileWhichIsRenamedOverOneMegabyte) {
+    logPath = folder.path() / u8"journal-\u00E9\u0436.csv";  // a name outside any code page
     StartWithOnly(kPitot, kAlwaysList);
     EXPECT_FALSE(std::filesystem::exists(logPath));
     NextCheck();

@@ -59,6 +59,12 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
+// A path as the engine takes it: UTF-8 (on Windows too).
+inline std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -85,7 +91,7 @@ protected:
     void WriteConfig(const std::string& text) { WriteFile(configPath, text); }
     void Make() {
         engine = std::make_unique<Engine>(Engine::Dependencies{
-            link, clock, sound, &random, &clock, configPath.string(), &clock, logPath.string()});
+            link, clock, sound, &random, &clock, configPath.string(), &clock, Utf8(logPath)});
         engine->SetQuitCallback([this] { ++quits; });
     }
     // Makes the engine and runs Main, as the program's start does.

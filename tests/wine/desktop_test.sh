@@ -2,7 +2,9 @@
 # The Windows program under Wine's X11 driver on Xvfb: connected to
 # skyfault-sim.exe, it fails Pitot, opens and closes each window (a picture
 # of the screen with each in ARTIFACTS) and File > Exit writes skyfault.cfg byte for byte as
-# skyfault-exitcfg (the Linux program's Exit) does; without the stand-in the
+# skyfault-exitcfg (the Linux program's Exit) does; Flight > Repair All Systems
+# writes Pitot's flag back to 0, Pitot fails again, and the Failure Log and
+# skyfault-log.csv list both failures and the repair; without the stand-in the
 # title says why; a stand-in that starts later, quits and starts again is
 # followed, and Exit still saves, in the start folder even while the
 # file-open dialog shows another. A second Skyfault is refused. The program
@@ -51,6 +53,23 @@ wait_exit "$second" 30 && [ "$E2E_STATUS" -eq 1 ] || fail "the second Skyfault d
 step "the first Skyfault is not in front" wait-front main 10
 [ "$(grep -c 'write 0x0B71' "$E2E_DIR/sim.log")" -eq 1 ] || fail "Pitot was failed twice"
 step "Escape does not cancel Preferences" escape preferences wait-hidden preferences 10
+
+# Flight > Repair All Systems writes Pitot's flag back to 0; eligible again,
+# Pitot fails at a later check. The Failure Log lists both, as
+# skyfault-log.csv does.
+step "no Failure Log" command main mnuFlightLog wait-shown failurelog 10
+step "the Failure Log lists no failure" rows failurelog 1 20
+step "the repair is not listed" command main mnuFlightRepair rows failurelog 2 10
+wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 00" 10 || fail "the stand-in saw no Pitot flag written back to 0"
+rows=$(drive rows failurelog 3 20) || fail "Pitot did not fail again after the repair"
+[ "$(grep -c 'write 0x0B71 1 01' "$E2E_DIR/sim.log")" -eq 2 ] || fail "the stand-in saw no second Pitot failure"
+events=$(printf '%s\n' "$rows" | awk -F' [|] ' '{printf "%s %s;", $3, $4}')
+[ "$events" = "Failure Pitot;Repair Pitot;Failure Pitot;" ] || fail "the Failure Log lists $rows"
+events=$(awk -F, '{printf "%s %s;", $3, $4}' "$work/skyfault-log.csv")
+[ "$events" = "Event System;Failure Pitot;Repair Pitot;Failure Pitot;" ] ||
+    fail "skyfault-log.csv holds $(cat "$work/skyfault-log.csv")"
+picture windows-failure-log
+step "Escape does not hide the Failure Log" escape failurelog wait-hidden failurelog 10
 
 picture windows-main
 step "no Preferences" command main mnuFileDefault wait-shown preferences 10

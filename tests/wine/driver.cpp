@@ -4,12 +4,14 @@
 //   command WINDOW COMMAND    posts a menu or button command of resource.h
 //   open-folder PATH          the file-open dialog goes to the folder PATH
 //   escape WINDOW             posts the Escape key to WINDOW
+//   rows WINDOW N SECONDS     waits until WINDOW's list has N rows or more and prints
+//                             each: "row CELL | CELL | ..."
 //   say TEXT | desktop        prints TEXT | has Wine's desktop up (a window made and ended)
 //   answer WINDOW SECONDS     asks WINDOW for its title every 20 ms for SECONDS and prints
 //                             how long it took to answer: "answers N median MS worst MS"
 //   version FILE              prints FILE's version resource: "version A.B.C.D PRODUCT FILEV"
 //                             (the numbers, then ProductVersion and FileVersion texts)
-// WINDOW: main, preferences, systems, about, or dialog (a message box or
+// WINDOW: main, preferences, systems, about, failurelog, or dialog (a message box or
 // the file-open dialog). Exit status: 0 done, 1 a step
 // failed (the reason on standard output), 64 a command line it cannot use.
 
@@ -23,7 +25,8 @@
 #include "platform/win32.h"
 #include "ui/win32/resource.h"
 
-// The control identifiers of the file-open dialog (after windows.h).
+// The control identifiers of the file-open dialog, and the list views (after windows.h).
+#include <commctrl.h>
 #include <dlgs.h>
 
 namespace {
@@ -32,6 +35,8 @@ constexpr std::pair<const char*, int> kCommands[] = {{"mnuFileDefault", IDM_FILE
                                                      {"mnuSpecificSystems", IDM_FILE_SPECIFIC},
                                                      {"mnuFileExit", IDM_FILE_EXIT},
                                                      {"mnuHelpAbout", IDM_HELP_ABOUT},
+                                                     {"mnuFlightRepair", IDM_FLIGHT_REPAIR},
+                                                     {"mnuFlightLog", IDM_FLIGHT_LOG},
                                                      {"btnExit", IDC_BTN_EXIT},
                                                      {"cmdDefaultBrowse", IDC_CMD_DEFAULT_BROWSE},
                                                      {"IDOK", IDOK},
@@ -40,12 +45,61 @@ constexpr const char* kWindows[][2] = {{"main", SKYFAULT_CLASS_MAIN},
                                        {"preferences", SKYFAULT_CLASS_PREFERENCES},
                                        {"systems", SKYFAULT_CLASS_SYSTEM_SETTINGS},
                                        {"about", SKYFAULT_CLASS_ABOUT},
+                                       {"failurelog", SKYFAULT_CLASS_FAILURE_LOG},
                                        {"dialog", "#32770"}};
 
 int Say(const std::string& line, int status = 0) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     return status;
+}
+
+// The rows of another process's list view, read through memory lent in that
+// process: its cells in UTF-8, "|" between them; nothing when it cannot be read.
+std::vector<std::string> ListRows(HWND list) {
+    constexpr int kText = 256;
+    std::vector<std::string> rows;
+    DWORD process = 0;
+    GetWindowThreadProcessId(list, &process);
+    const HANDLE other =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const auto columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    auto* lent = other == nullptr ? nullptr
+                                  : static_cast<char*>(VirtualAllocEx(
+                                        other, nullptr, sizeof(LVITEMW) + kText * sizeof(wchar_t),
+                                        MEM_COMMIT, PAGE_READWRITE));
+    const auto count = lent == nullptr ? 0 : SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    for (LRESULT row = 0; row < count; ++row) {
+        std::string line;
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.cchTextMax = kText;
+            item.pszText = reinterpret_cast<wchar_t*>(lent + sizeof item);
+            wchar_t text[kText] = {};
+            char utf8[4 * kText] = {};
+            DWORD_PTR ignored = 0;
+            if (WriteProcessMemory(other, lent, &item, sizeof item, nullptr) == FALSE ||
+                SendMessageTimeoutW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                    reinterpret_cast<LPARAM>(lent), SMTO_NORMAL, 5000,
+                                    &ignored) == 0 ||
+                ReadProcessMemory(other, lent + sizeof item, text, sizeof text, nullptr) == FALSE) {
+                break;
+            }
+            text[kText - 1] = L'\0';
+            WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+            line += (column == 0 ? "" : " | ") + std::string(utf8);
+        }
+        rows.push_back(line);
+    }
+    if (lent != nullptr) {
+        VirtualFreeEx(other, lent, 0, MEM_RELEASE);
+    }
+    if (other != nullptr) {
+        CloseHandle(other);
+    }
+    return rows;
 }
 
 }  // namespace
@@ -88,6 +142,23 @@ int main(int argc, char** argv) {
             }
             Say(what + " " + args[i + 1]);
             i += titled ? 4 : 3;
+        } else if (step == "rows" && window != nullptr && left >= 3) {
+            const HWND list = FindWindowExA(window, nullptr, "SysListView32", nullptr);
+            const auto wanted = static_cast<std::size_t>(std::atoi(args[i + 2].c_str()));
+            const ULONGLONG end =
+                GetTickCount64() + static_cast<ULONGLONG>(1000 * std::atof(args[i + 3].c_str()));
+            std::vector<std::string> rows = ListRows(list);
+            for (; rows.size() < wanted; rows = ListRows(list), Sleep(20)) {
+                if (GetTickCount64() > end) {
+                    return Say("FAILED: " + args[i + 1] + " shows " + std::to_string(rows.size()) +
+                                   " rows, not " + args[i + 2],
+                               1);
+                }
+            }
+            for (const std::string& row : rows) {
+                Say("row " + row);
+            }
+            i += 4;
         } else if (step == "escape" && window != nullptr) {
             PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 1);
             i += 2;

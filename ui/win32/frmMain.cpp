@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "ui/win32/frmAbout.h"
+#include "ui/win32/frmFailureLog.h"
 #include "ui/win32/frmPreferences.h"
 #include "ui/win32/frmSystemSettings.h"
 #include "ui/win32/resource.h"
@@ -72,9 +73,10 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog)
         unloaded_ = true;
         // Every other window goes with the main window, without its own handling.
         dialogs_.UnloadAll();
-        for (Window* dialog : {static_cast<Window*>(frmPreferences_.get()),
-                               static_cast<Window*>(frmSystemSettings_.get()),
-                               static_cast<Window*>(frmAbout_.get())}) {
+        for (Window* dialog :
+             {static_cast<Window*>(frmPreferences_.get()),
+              static_cast<Window*>(frmSystemSettings_.get()), static_cast<Window*>(frmAbout_.get()),
+              static_cast<Window*>(frmFailureLog_.get())}) {
             if (dialog != nullptr) {
                 ShowWindow(dialog->hwnd(), SW_HIDE);
             }
@@ -95,6 +97,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog)
 frmMain::~frmMain() {
     engine_.SetChangedCallback(nullptr);
     engine_.SetQuitCallback(nullptr);
+    frmFailureLog_.reset();
     frmAbout_.reset();
     frmSystemSettings_.reset();
     frmPreferences_.reset();
@@ -122,10 +125,14 @@ HMENU frmMain::BuildMenu() {
     AppendMenuW(file, MF_STRING, IDM_FILE_DEFAULT, L"&Default Settings");
     AppendMenuW(file, MF_STRING, IDM_FILE_SPECIFIC, L"&Specific Systems");
     AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"E&xit");
+    const HMENU flight = CreatePopupMenu();
+    AppendMenuW(flight, MF_STRING | MF_GRAYED, IDM_FLIGHT_REPAIR, L"&Repair All Systems");
+    AppendMenuW(flight, MF_STRING, IDM_FLIGHT_LOG, L"Failure &Log...");
     const HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"&About");
     const HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(flight), L"&Flight");
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
     return bar;
 }
@@ -255,6 +262,13 @@ void frmMain::Refresh() {
         }
         Enable(box, window.chkFailureTypeEnabled[id]);
     }
+    // The menu before the Failure Log: whoever sees a failure's row there
+    // finds Repair All Systems enabled.
+    EnableMenuItem(GetMenu(hwnd()), IDM_FLIGHT_REPAIR,
+                   MF_BYCOMMAND | (engine_.AnyFailed() ? MF_ENABLED : MF_GRAYED));
+    if (frmFailureLog_) {
+        frmFailureLog_->Refresh();
+    }
 }
 
 void frmMain::Command(int id) {
@@ -264,6 +278,10 @@ void frmMain::Command(int id) {
     const HWND control = Control(id);
     if (control != nullptr && IsWindowEnabled(control) == FALSE) {
         return;  // a disabled control has no command
+    }
+    if (control == nullptr &&
+        (GetMenuState(GetMenu(hwnd()), static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED) != 0) {
+        return;  // nor a greyed menu item
     }
     switch (id) {
         case IDC_CMD_ACTIVATE:
@@ -285,6 +303,12 @@ void frmMain::Command(int id) {
             break;
         case IDM_FILE_EXIT:
             engine_.mnuFileExit_Click();
+            break;
+        case IDM_FLIGHT_REPAIR:
+            engine_.mnuFlightRepair_Click();
+            break;
+        case IDM_FLIGHT_LOG:
+            ShowDialog(engine::DialogId::FailureLog);
             break;
         case IDM_HELP_ABOUT:
             ShowDialog(engine::DialogId::About);
@@ -322,7 +346,12 @@ void frmMain::ShowDialog(engine::DialogId dialog) {
             window = frmAbout_.get();
             break;
         case engine::DialogId::FailureLog:
-            return;  // TODO: the Failure Log window
+            if (make || !frmFailureLog_) {
+                frmFailureLog_ = std::make_unique<frmFailureLog>(*this);
+            }
+            frmFailureLog_->Refresh();
+            window = frmFailureLog_.get();
+            break;
     }
     // Modeless and without owner: shown and activated, the main window stays
     // usable. A dialog that was not shown opens with the focus on its first
@@ -348,7 +377,8 @@ void frmMain::DialogEnded(engine::DialogId dialog, engine::DialogEnd how) {
             window = frmAbout_.get();
             break;
         case engine::DialogId::FailureLog:
-            break;  // TODO: the Failure Log window
+            window = frmFailureLog_.get();
+            break;
     }
     const bool active = window != nullptr && GetActiveWindow() == window->hwnd();
     if (window != nullptr) {

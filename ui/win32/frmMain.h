@@ -17,6 +17,7 @@ namespace skyfault::win32 {
 
 class FileDialog;
 class frmAbout;
+class frmFailureLog;
 class frmPreferences;
 class frmSystemSettings;
 
@@ -25,7 +26,7 @@ inline constexpr const char* kApplicationTitle = "Skyfault";
 
 // The main window: a view of the engine's window state and the place where
 // the user's commands enter the engine. It makes, shows, hides and destroys
-// the three dialogs as engine::DialogLifecycle says, and adds no behaviour
+// the four dialogs as engine::DialogLifecycle says, and adds no behaviour
 // of its own. Commands of disabled controls are ignored, whatever sends them.
 class frmMain final : public Window {
 public:
@@ -34,6 +35,9 @@ public:
 
     engine::Engine& Engine() { return engine_; }
     FileDialog& Files() { return fileDialog_; }
+    // The engine unloaded the window: the program ends, and no command of
+    // any window reaches the engine any more.
+    bool Unloaded() const { return unloaded_; }
 
     // Redraws every control from the engine's state.
     void Refresh();
@@ -66,6 +70,7 @@ private:
     std::unique_ptr<frmPreferences> frmPreferences_;
     std::unique_ptr<frmSystemSettings> frmSystemSettings_;
     std::unique_ptr<frmAbout> frmAbout_;
+    std::unique_ptr<frmFailureLog> frmFailureLog_;
     HWND toolTip_ = nullptr;
     std::wstring toolTipText_;
     HBITMAP banner_ = nullptr;  // freed once its control is gone

@@ -16,12 +16,15 @@
 #define SKYFAULT_CLASS_PREFERENCES "Skyfault.frmPreferences"
 #define SKYFAULT_CLASS_SYSTEM_SETTINGS "Skyfault.frmSystemSettings"
 #define SKYFAULT_CLASS_ABOUT "Skyfault.frmAbout"
+#define SKYFAULT_CLASS_FAILURE_LOG "Skyfault.frmFailureLog"
 
 // --- frmMain: menu commands ----------------------------------------------------
 #define IDM_FILE_DEFAULT 40001   // mnuFileDefault: File > Default Settings
 #define IDM_FILE_SPECIFIC 40002  // mnuSpecificSystems: File > Specific Systems
 #define IDM_FILE_EXIT 40003      // mnuFileExit: File > Exit
 #define IDM_HELP_ABOUT 40004     // mnuHelpAbout: Help > About
+#define IDM_FLIGHT_REPAIR 40005  // mnuFlightRepair: Flight > Repair All Systems
+#define IDM_FLIGHT_LOG 40006     // mnuFlightLog: Flight > Failure Log...
 
 // --- frmMain: controls -----------------------------------------------------------
 #define IDC_FRA_STATUS 1000
@@ -98,3 +101,11 @@
 #define IDC_CMD_OK 4002
 #define IDC_LIN_TOP 4003
 #define IDC_LIN_BOTTOM 4004
+
+// --- frmFailureLog -------------------------------------------------------------------
+#define IDC_LVW_EVENTS 5000
+#define IDC_LBL_ESTIMATE 5001
+#define IDC_LBL_STOP_AFTER 5002
+#define IDC_TXT_MAX_FAILURES 5003
+#define IDC_LBL_FAILURES_TAIL 5004
+#define IDC_CMD_CLOSE_LOG 5005

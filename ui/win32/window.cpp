@@ -39,7 +39,8 @@ bool IsOurs(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
     for (const wchar_t* ours : {L"" SKYFAULT_CLASS_MAIN, L"" SKYFAULT_CLASS_PREFERENCES,
-                                L"" SKYFAULT_CLASS_SYSTEM_SETTINGS, L"" SKYFAULT_CLASS_ABOUT}) {
+                                L"" SKYFAULT_CLASS_SYSTEM_SETTINGS, L"" SKYFAULT_CLASS_ABOUT,
+                                L"" SKYFAULT_CLASS_FAILURE_LOG}) {
         if (std::wcscmp(name, ours) == 0) {
             return true;
         }
@@ -284,14 +285,20 @@ void Window::FocusControl(HWND control) {
 }
 
 void Window::ShowRefusal(HWND box) {
+    ShowRefusal(box, "Sound not kept", std::string(engine::kSoundPathRefused), true);
+}
+
+void Window::ShowRefusal(HWND box, const std::string& title, const std::string& text, bool focus) {
     MessageBeep(MB_ICONWARNING);
-    FocusControl(box);
-    const std::wstring title = L"Sound not kept";
-    const std::wstring text = Widen(engine::kSoundPathRefused);
+    if (focus) {
+        FocusControl(box);
+    }
+    const std::wstring wideTitle = Widen(title);
+    const std::wstring wideText = Widen(text);
     EDITBALLOONTIP balloon{};
     balloon.cbStruct = sizeof balloon;
-    balloon.pszTitle = title.c_str();
-    balloon.pszText = text.c_str();
+    balloon.pszTitle = wideTitle.c_str();
+    balloon.pszText = wideText.c_str();
     balloon.ttiIcon = TTI_WARNING;
     SendMessageW(box, EM_SHOWBALLOONTIP, 0, reinterpret_cast<LPARAM>(&balloon));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The common ground of the program's four windows: a top-level window of a
+// The common ground of the program's five windows: a top-level window of a
 // class of its own whose controls are placed in 96-dpi pixels and scaled,
 // with the captions' typeface, to the DPI of the monitor the window is on.
 // Texts are UTF-8 here and go to the system's wide-character calls. Focus
@@ -54,6 +54,9 @@ public:
     // warning sound, and the reason in a balloon at the box, which keeps the
     // focus.
     void ShowRefusal(HWND box);
+    // A box refused its text: a warning sound, and `text` in a balloon
+    // titled `title` at the box, which gets the focus when `focus` is set.
+    void ShowRefusal(HWND box, const std::string& title, const std::string& text, bool focus);
     // Enables or disables a control; a control that loses the focus this
     // way hands it on to the next control of the tab order.
     void Enable(HWND control, bool enabled);

@@ -101,6 +101,24 @@ protected:
     static HWND Preferences() { return Loaded(SKYFAULT_CLASS_PREFERENCES); }
     static HWND SystemSettings() { return Loaded(SKYFAULT_CLASS_SYSTEM_SETTINGS); }
     static HWND About() { return Loaded(SKYFAULT_CLASS_ABOUT); }
+    static HWND FailureLog() { return Loaded(SKYFAULT_CLASS_FAILURE_LOG); }
+    // A cell of the Failure Log's list, or with `row` -1 a column's caption.
+    static std::string Cell(int row, int column) {
+        wchar_t text[64] = {};
+        LVCOLUMNW caption{};
+        caption.mask = LVCF_TEXT;
+        caption.pszText = text;
+        caption.cchTextMax = 64;
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 64;
+        const HWND list = GetDlgItem(FailureLog(), IDC_LVW_EVENTS);
+        SendMessageW(
+            list, row < 0 ? LVM_GETCOLUMNW : LVM_GETITEMTEXTW, row < 0 ? column : row,
+            row < 0 ? reinterpret_cast<LPARAM>(&caption) : reinterpret_cast<LPARAM>(&item));
+        return Narrow(text);
+    }
     std::string Shown() const { return GetText(Main(IDC_TXT_MESSAGE)); }
     static void Click(HWND control) { SendMessageA(control, BM_CLICK, 0, 0); }
     static void Menu(HWND window, int command) { SendMessageA(window, WM_COMMAND, command, 0); }
@@ -135,6 +153,23 @@ TEST_F(WindowsTest, TheMainWindowShowsTheEngineAndForwardsItsCommands) {
     EXPECT_EQ(Shown(), "Failure: Attitude Indicator");
     EXPECT_EQ(StatusColour(), RGB(255, 0, 0));
     EXPECT_FALSE(IsWindowEnabled(Main(IDC_CHK_FAILURE_TYPE(3))));
+    // The Failure Log lists it in the engine's cells, then its repair; Repair
+    // All Systems is greyed but while a system is failed.
+    const HMENU bar = GetMenu(window->hwnd());
+    EXPECT_EQ(GetMenuState(bar, IDM_FLIGHT_REPAIR, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    Menu(window->hwnd(), IDM_FLIGHT_LOG);
+    ASSERT_NE(FailureLog(), nullptr);
+    EXPECT_EQ(GetText(FailureLog()), "Failure Log");
+    EXPECT_EQ(Cell(-1, 5), "Outside air (\u00B0C)");
+    for (int column = 0; column < engine::kFlightLogColumns; ++column) {
+        EXPECT_EQ(Cell(0, column), engine::FlightEventCells(engine->state().flight.events.at(0))
+                                       .at(static_cast<std::size_t>(column)));
+    }
+    Menu(window->hwnd(), IDM_FLIGHT_REPAIR);
+    EXPECT_EQ(Cell(1, 2) + " " + Cell(1, 3), "Repair Attitude Indicator");
+    EXPECT_TRUE(IsWindowEnabled(Main(IDC_CHK_FAILURE_TYPE(3))));
+    EXPECT_NE(GetMenuState(bar, IDM_FLIGHT_REPAIR, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    engine->FailSystem(3);
     Menu(window->hwnd(), IDC_CMD_ACTIVATE);
     EXPECT_EQ(StatusColour(), RGB(255, 0, 0)) << "Activate is disabled: nothing happens";
     Click(Main(IDC_CMD_DISABLE));
@@ -265,6 +300,9 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     // Exit save: the Wine desktop test has both).
     std::filesystem::remove(configPath);
     Menu(main, IDM_HELP_ABOUT);
+    Menu(main, IDM_FLIGHT_LOG);  // its box, losing the focus as all ends, keeps what it holds
+    SetFocus(GetDlgItem(FailureLog(), IDC_TXT_MAX_FAILURES));
+    SetText(GetDlgItem(FailureLog(), IDC_TXT_MAX_FAILURES), "5");
     SendMessageA(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(std::filesystem::exists(configPath));
@@ -309,6 +347,31 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
     Press(VK_ESCAPE);
     EXPECT_EQ(GetFocus(), Main(IDC_CMD_SPECIFIC));
 
+    // The Failure Log opens on its list. Its box commits on Enter, keeping
+    // the focus, and when Tab takes the focus on to Close; a refused text
+    // leaves the limit, the box showing it. Escape hides the window.
+    SendMessageW(window->hwnd(), WM_COMMAND, IDM_FLIGHT_LOG, 0);
+    const HWND log = FailureLog();
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(GetFocus(), GetDlgItem(log, IDC_LVW_EVENTS));
+    Press(VK_TAB);
+    const HWND limit = GetDlgItem(log, IDC_TXT_MAX_FAILURES);
+    ASSERT_EQ(GetFocus(), limit);
+    for (const auto& [typed, shown] : {std::pair{"1000", "0"}, {" 3 ", "3"}, {"x", "3"}}) {
+        SetText(limit, typed);
+        Press(VK_RETURN);
+        EXPECT_EQ(GetText(limit), shown) << typed;
+        EXPECT_EQ(engine->state().settings.maxFailures, std::stoi(shown)) << typed;
+        EXPECT_EQ(GetFocus(), limit) << typed;
+    }
+    SetText(limit, "2");
+    Press(VK_TAB);
+    EXPECT_EQ(engine->state().settings.maxFailures, 2) << "committed as the focus left";
+    EXPECT_EQ(GetFocus(), GetDlgItem(log, IDC_CMD_CLOSE_LOG));
+    Press(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(log));
+    EXPECT_EQ(FailureLog(), log) << "hidden, kept for the run";
+
     // Alt+H, A: the Help menu's About, through the system's menu loop.
     const HMENU bar = GetMenu(window->hwnd());
     std::vector<std::wstring> items;
@@ -320,8 +383,9 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
             items.emplace_back(text);
         }
     }
-    EXPECT_EQ(items, (std::vector<std::wstring>{L"&Default Settings", L"&Specific Systems",
-                                                L"E&xit", L"&About"}));
+    EXPECT_EQ(items,
+              (std::vector<std::wstring>{L"&Default Settings", L"&Specific Systems", L"E&xit",
+                                         L"&Repair All Systems", L"Failure &Log...", L"&About"}));
     // A is typed once the menu is open, as a user would; should it not reach
     // the menu, the menu ends after a while anyway.
     static HWND menuOwner;
