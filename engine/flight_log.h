@@ -44,6 +44,15 @@ struct FlightEvent {
     std::optional<double> groundAltitude;         // feet
 };
 
+// The Flight menu and the Failure Log window's own texts; "&" marks an
+// access key (the menu's is L: Alt+F stays File's).
+inline constexpr char kFlightMenuCaption[] = "F&light";
+inline constexpr char kRepairItemCaption[] = "&Repair All Systems";
+inline constexpr char kFailureLogItemCaption[] = "Failure &Log...";
+inline constexpr char kFailureLogTitle[] = "Failure Log";
+inline constexpr char kStopAfterLead[] = "Stop after";
+inline constexpr char kStopAfterTail[] = "failures (0: no limit)";
+
 // The columns of the Failure Log window and of skyfault-log.csv, in order.
 inline constexpr int kFlightLogColumns = 7;
 // The window's captions ("°C" in UTF-8), and the file's (plain ASCII).

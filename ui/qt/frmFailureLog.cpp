@@ -62,7 +62,7 @@ bool Shows(const QTreeWidgetItem* row, const engine::FlightEvent& event) {
 
 frmFailureLog::frmFailureLog(frmMain& main) : QDialog(nullptr), main_(main) {
     setObjectName(QStringLiteral("frmFailureLog"));
-    setWindowTitle(QStringLiteral("Failure Log"));
+    setWindowTitle(Text(engine::kFailureLogTitle));
     setModal(false);
     setFont(CaptionFont());
     BuildControls();
@@ -97,12 +97,12 @@ void frmFailureLog::BuildControls() {
     lblEstimate = Named(new QLabel, "lblEstimate");
     lblEstimate->setWordWrap(true);
 
-    lblStopAfter = Named(new QLabel(QStringLiteral("Stop after")), "lblStopAfter");
+    lblStopAfter = Named(new QLabel(Text(engine::kStopAfterLead)), "lblStopAfter");
     txtMaxFailures = Named(new QLineEdit, "txtMaxFailures");
     txtMaxFailures->setMaximumWidth(
         txtMaxFailures->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
     lblStopAfter->setBuddy(txtMaxFailures);
-    lblNoLimit = Named(new QLabel(QStringLiteral("failures (0: no limit)")), "lblNoLimit");
+    lblNoLimit = Named(new QLabel(Text(engine::kStopAfterTail)), "lblNoLimit");
     auto* limitRow = new QHBoxLayout;
     limitRow->addWidget(lblStopAfter);
     limitRow->addWidget(txtMaxFailures);

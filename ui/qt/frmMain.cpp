@@ -300,11 +300,11 @@ void frmMain::BuildMenus() {
     mnuSpecificSystems->setObjectName(QStringLiteral("mnuSpecificSystems"));
     mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
-    mnuFlight = menuBar()->addMenu(QStringLiteral("F&light"));
+    mnuFlight = menuBar()->addMenu(QString::fromUtf8(engine::kFlightMenuCaption));
     mnuFlight->setObjectName(QStringLiteral("mnuFlight"));
-    mnuFlightRepair = mnuFlight->addAction(QStringLiteral("&Repair All Systems"));
+    mnuFlightRepair = mnuFlight->addAction(QString::fromUtf8(engine::kRepairItemCaption));
     mnuFlightRepair->setObjectName(QStringLiteral("mnuFlightRepair"));
-    mnuFlightLog = mnuFlight->addAction(QStringLiteral("Failure &Log..."));
+    mnuFlightLog = mnuFlight->addAction(QString::fromUtf8(engine::kFailureLogItemCaption));
     mnuFlightLog->setObjectName(QStringLiteral("mnuFlightLog"));
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));

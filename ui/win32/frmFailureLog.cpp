@@ -26,8 +26,8 @@ constexpr int kFirstReading = 4;
 }  // namespace
 
 frmFailureLog::frmFailureLog(frmMain& main) : main_(main) {
-    Create(SKYFAULT_CLASS_FAILURE_LOG, "Failure Log", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-           kClientWidth, kClientHeight);
+    Create(SKYFAULT_CLASS_FAILURE_LOG, engine::kFailureLogTitle,
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, kClientWidth, kClientHeight);
     BuildControls();
     ApplyDpi(Dpi());
     Refresh();
@@ -52,11 +52,11 @@ void frmFailureLog::BuildControls() {
         SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&item));
     }
     Add("STATIC", "", kLabel, IDC_LBL_ESTIMATE, 8, 266, 772, 36);
-    Add("STATIC", "Stop after", kLabel, IDC_LBL_STOP_AFTER, 8, 312, 70, 20);
+    Add("STATIC", engine::kStopAfterLead, kLabel, IDC_LBL_STOP_AFTER, 8, 312, 70, 20);
     Add("EDIT", "0", ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, IDC_TXT_MAX_FAILURES, 80,
         309, 50, 22);
     SendMessageW(Control(IDC_TXT_MAX_FAILURES), EM_SETLIMITTEXT, 16, 0);
-    Add("STATIC", "failures (0: no limit)", kLabel, IDC_LBL_FAILURES_TAIL, 136, 312, 300, 20);
+    Add("STATIC", engine::kStopAfterTail, kLabel, IDC_LBL_FAILURES_TAIL, 136, 312, 300, 20);
     Add("BUTTON", "Close", BS_PUSHBUTTON | WS_TABSTOP, IDC_CMD_CLOSE_LOG, 696, 336, 84, 28);
 }
 

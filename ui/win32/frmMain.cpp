@@ -126,13 +126,15 @@ HMENU frmMain::BuildMenu() {
     AppendMenuW(file, MF_STRING, IDM_FILE_SPECIFIC, L"&Specific Systems");
     AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"E&xit");
     const HMENU flight = CreatePopupMenu();
-    AppendMenuW(flight, MF_STRING | MF_GRAYED, IDM_FLIGHT_REPAIR, L"&Repair All Systems");
-    AppendMenuW(flight, MF_STRING, IDM_FLIGHT_LOG, L"Failure &Log...");
+    AppendMenuW(flight, MF_STRING | MF_GRAYED, IDM_FLIGHT_REPAIR,
+                Widen(engine::kRepairItemCaption).c_str());
+    AppendMenuW(flight, MF_STRING, IDM_FLIGHT_LOG, Widen(engine::kFailureLogItemCaption).c_str());
     const HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"&About");
     const HMENU bar = CreateMenu();
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(flight), L"&Flight");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(flight),
+                Widen(engine::kFlightMenuCaption).c_str());
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
     return bar;
 }

@@ -376,6 +376,9 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
     const HMENU bar = GetMenu(window->hwnd());
     std::vector<std::wstring> items;
     for (int menu = 0; menu < GetMenuItemCount(bar); ++menu) {
+        wchar_t caption[64] = {};
+        GetMenuStringW(bar, static_cast<UINT>(menu), caption, 64, MF_BYPOSITION);
+        items.emplace_back(caption);
         const HMENU popup = GetSubMenu(bar, menu);
         for (int item = 0; item < GetMenuItemCount(popup); ++item) {
             wchar_t text[64] = {};
@@ -383,9 +386,10 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
             items.emplace_back(text);
         }
     }
-    EXPECT_EQ(items,
-              (std::vector<std::wstring>{L"&Default Settings", L"&Specific Systems", L"E&xit",
-                                         L"&Repair All Systems", L"Failure &Log...", L"&About"}));
+    EXPECT_EQ(items, (std::vector<std::wstring>{
+                         L"&File", L"&Default Settings", L"&Specific Systems", L"E&xit", L"F&light",
+                         L"&Repair All Systems", L"Failure &Log...", L"&Help", L"&About"}))
+        << "Flight leaves Alt+F to File";
     // A is typed once the menu is open, as a user would; should it not reach
     // the menu, the menu ends after a while anyway.
     static HWND menuOwner;
