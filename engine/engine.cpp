@@ -749,11 +749,7 @@ bool Engine::WriteCFG() {
     return reason.empty();
 }
 
-}  // namespace skyfault::engine
-
 // --- Flight menu and Failure Log window ----------------------------------------
-
-namespace skyfault::engine {
 
 std::optional<std::string> Engine::WriteOrSay(std::uint32_t offset, std::uint32_t size,
                                               std::uint32_t value) {
