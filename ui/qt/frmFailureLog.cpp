@@ -14,18 +14,13 @@
 
 #include "engine/engine.h"
 #include "engine/flight_log.h"
+#include "ui/qt/controls.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 
 namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

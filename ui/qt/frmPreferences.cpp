@@ -15,18 +15,13 @@
 
 #include "engine/engine.h"
 #include "engine/front_end.h"
+#include "ui/qt/controls.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
 
 namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
 
 QPushButton* Button(const char* name, const char* caption) {
     auto* button = Named(new QPushButton(QString::fromUtf8(caption)), name);

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "engine/engine.h"
+#include "ui/qt/controls.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 
@@ -19,12 +20,6 @@ namespace skyfault::ui {
 namespace {
 
 using engine::SystemBox;
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
 
 QLabel* Label(const char* name, const char* caption) {
     return Named(new QLabel(QString::fromUtf8(caption)), name);
