@@ -121,17 +121,6 @@ void TestHooks::Run(const QString& line) {
         Print(QStringLiteral("done: ") + line);
         return;
     }
-    if (verb == QStringLiteral("grab") && !argument.isEmpty()) {
-        const QString path = argument.section(QLatin1Char(' '), 0, 0);
-        const QString name = argument.section(QLatin1Char(' '), 1);
-        QWidget* target = name.isEmpty() ? &window_ : ShownWindow(name);
-        if (target != nullptr && target->grab().save(path, "PNG")) {
-            Print(QStringLiteral("done: ") + line);
-        } else {
-            Print(QStringLiteral("error: cannot save ") + argument);
-        }
-        return;
-    }
     if (verb == QStringLiteral("trigger") && !argument.isEmpty()) {
         if (auto* action = window_.findChild<QAction*>(argument)) {
             Print(QStringLiteral("done: ") + line);

@@ -21,9 +21,6 @@ namespace skyfault::e2e {
 //   trigger OBJECTNAME   clicks that button or menu item of the main window
 //   rows                 prints each row of the Failure Log window as
 //                        "row: " and its cells joined by " | "
-//   grab PATH [WINDOW]   saves a picture of the main window (or of the shown
-//                        top-level window of that object name) as PNG, as
-//                        the pictures in docs/ are made
 // Each command is answered by "done: " and the command, or "error: ".
 class TestHooks final : public QObject {
     Q_OBJECT
