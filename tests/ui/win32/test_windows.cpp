@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -91,24 +90,14 @@ protected:
     // The thread's window of that class (resource.h), as the windowing system
     // has it; nullptr when there is none.
     static HWND Loaded(const char* className) {
-        struct Search {
-            const char* className;
-            HWND found;
-        } search{className, nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM data) -> BOOL {
-                auto& wanted = *reinterpret_cast<Search*>(data);
-                char name[64] = {};
-                GetClassNameA(window, name, sizeof name);
-                if (std::string_view(name) == wanted.className) {
-                    EXPECT_EQ(wanted.found, nullptr) << "two windows of one class";
-                    wanted.found = window;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
+        HWND found = nullptr;
+        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, className, nullptr)) != nullptr;) {
+            if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId()) {
+                EXPECT_EQ(found, nullptr) << "two windows of one class";
+                found = w;
+            }
+        }
+        return found;
     }
     static HWND Preferences() { return Loaded(SKYFAULT_CLASS_PREFERENCES); }
     static HWND SystemSettings() { return Loaded(SKYFAULT_CLASS_SYSTEM_SETTINGS); }
