@@ -157,8 +157,7 @@ TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
         {window->mnuFileDefault, Qt::ALT | Qt::Key_D},
         {window->mnuSpecificSystems, Qt::ALT | Qt::Key_S},
         {window->mnuFileExit, Qt::ALT | Qt::Key_X},
-        {window->mnuHelpAbout, Qt::ALT | Qt::Key_A},
-    };
+        {window->mnuHelpAbout, Qt::ALT | Qt::Key_A}};
     for (const auto& [item, key] : keys) {
         EXPECT_EQ(QKeySequence::mnemonic(item->text()), QKeySequence(key))
             << item->text().toStdString();
