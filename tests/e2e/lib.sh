@@ -57,16 +57,16 @@ write_pitot_config() {
     } >"$1"
 }
 
-# start_sim BINARY [OPTION...]: the stand-in, taking commands from the pipe on
-# fd 7 (a new one for a stand-in started again).
+# start_sim [wine] BINARY [OPTION...]: the stand-in, taking commands from the
+# pipe on fd 7 (a new one for a stand-in started again).
 start_sim() {
     exec 7>&-
     rm -f "$E2E_DIR/sim.in"
     mkfifo "$E2E_DIR/sim.in"
-    "$1" "${@:2}" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
+    "$@" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
     E2E_SIM=$! E2E_PIDS+=($!)
     exec 7>"$E2E_DIR/sim.in"
-    wait_for "$E2E_DIR/sim.log" ready 20 || fail "the stand-in did not get ready"
+    wait_for "$E2E_DIR/sim.log" ready 30 || fail "the stand-in did not get ready"
 }
 
 # start_app BINARY: the program (skyfault-e2e) under Xvfb in the work folder,

@@ -129,15 +129,30 @@ private:
     std::string output_;
 };
 
-// A rogue server on the meeting place's socket: `reply` turns the sequence
-// number of each request frame into the bytes sent back (none: it hangs up).
-// The first frame may be answered by `first` instead.
+// What the stand-in answers to a request naming a block in `directory`.
+std::vector<std::uint8_t> Serve(const std::string& directory, const std::string& name,
+                                std::uint32_t sequence) {
+    const int fd = open((directory + "/" + name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    void* block = mmap(nullptr, link::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    std::uint32_t answer = 0;
+    if (block != MAP_FAILED) {
+        sim::OffsetSpace space;
+        answer = sim::ProcessBlock(static_cast<std::uint8_t*>(block), space, [](const auto&) {});
+        munmap(block, link::kBlockSize);
+    }
+    close(fd);
+    const auto reply = local::EncodeReply({sequence, answer});
+    return {reply.begin(), reply.end()};
+}
+
+// A rogue server on the meeting place's socket in `directory`: it serves the
+// first request frame as the stand-in would (the open), then `reply` turns
+// the sequence number of each frame into the bytes sent back (none: it hangs up).
 class RogueServer {
 public:
     using Reply = std::function<std::vector<std::uint8_t>(std::uint32_t sequence)>;
-    using FirstReply = std::function<std::vector<std::uint8_t>(const local::RequestFrame&)>;
-    RogueServer(const std::string& path, Reply reply, FirstReply first = nullptr)
-        : listen_(ListenAt(path)), thread_([this, reply, first] {
+    RogueServer(const std::string& directory, Reply reply)
+        : listen_(ListenAt(directory + "/UIPCMAIN")), thread_([this, directory, reply] {
               std::array<std::uint8_t, local::kRequestFrameSize> frame{};
               const timeval limit{0, 200000};
               while (!stop_) {
@@ -148,9 +163,9 @@ public:
                                         static_cast<ssize_t>(frame.size())) {
                       const auto request =
                           local::DecodeRequest(frame.data()).value_or(local::RequestFrame{});
-                      const bool firstFrame = frames_++ == 0;
-                      const auto bytes =
-                          first && firstFrame ? first(request) : reply(request.sequence);
+                      const auto bytes = frames_++ == 0
+                                             ? Serve(directory, request.name, request.sequence)
+                                             : reply(request.sequence);
                       if (bytes.empty()) {
                           break;
                       }
@@ -198,8 +213,9 @@ protected:
         link.LinkOpen(0, result);
         return result;
     }
-    // One read of the airspeed: the result code, and the value in `value`.
-    std::int32_t Exchange(std::uint32_t& value) {
+    std::uint32_t value = 0;  // the airspeed the last exchange read
+    // One read of the airspeed: the result code.
+    std::int32_t Exchange() {
         value = 0;
         std::int32_t result = -1;
         EXPECT_TRUE(link.LinkRead(kIasOffset, 4, &value, result));
@@ -207,8 +223,7 @@ protected:
         return result;
     }
     void ExpectServed() {
-        std::uint32_t value = 0;
-        EXPECT_EQ(Exchange(value), link::kOkay);
+        EXPECT_EQ(Exchange(), link::kOkay);
         EXPECT_EQ(value, kStartingIas);
     }
     // The server's answer to a client that names the block `name` (none: no answer).
@@ -222,24 +237,6 @@ protected:
                    : std::nullopt;
     }
 };
-
-// What the stand-in answers to a request naming a block in `directory`.
-std::vector<std::uint8_t> Serve(const std::string& directory, const std::string& name,
-                                std::uint32_t sequence) {
-    const int fd = open((directory + "/" + name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    void* block = fd < 0
-                      ? MAP_FAILED
-                      : mmap(nullptr, link::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    std::uint32_t answer = 0;
-    if (block != MAP_FAILED) {
-        sim::OffsetSpace space;
-        answer = sim::ProcessBlock(static_cast<std::uint8_t*>(block), space, [](const auto&) {});
-        munmap(block, link::kBlockSize);
-    }
-    close(fd);
-    const auto reply = local::EncodeReply({sequence, answer});
-    return {reply.begin(), reply.end()};
-}
 
 // Each rogue answers the open as a server would, then as it likes: the link
 // stays with the window it opened.
@@ -257,13 +254,10 @@ TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
     };
     for (const auto& [reply, code] : cases) {
         SCOPED_TRACE(code);
-        RogueServer rogue(server, reply, [this](const local::RequestFrame& request) {
-            return Serve(meeting, request.name, request.sequence);
-        });
+        RogueServer rogue(meeting, reply);
         ASSERT_EQ(Open(), link::kOkay);
         const int opening = rogue.Frames();
-        std::uint32_t value = 0;
-        EXPECT_EQ(Exchange(value), code);
+        EXPECT_EQ(Exchange(), code);
         EXPECT_EQ(value, 0u);
         EXPECT_GT(rogue.Frames(), opening);
         EXPECT_TRUE(link.IsOpen());
@@ -286,8 +280,7 @@ TEST_F(LinkFaultTest, AServerThatStopsReadingOrAcceptingCostsEachStepItsTriesNev
     });
     // Every try connects again: 4 exchanges of 11 tries overfill the listen queue.
     for (int i = 0; i < 4; ++i) {
-        std::uint32_t value = 0;
-        EXPECT_EQ(Exchange(value), link::kTimedOut) << "exchange " << i;
+        EXPECT_EQ(Exchange(), link::kTimedOut) << "exchange " << i;
     }
     const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const sockaddr_un address = Address(server);
@@ -390,12 +383,11 @@ TEST_F(LinkFaultTest, TheStandInTakesOverAStaleSocketNeverALiveOneAndIsANewWindo
     sim.Wait();
     EXPECT_FALSE(link.ServerPresent());
     const int pausesBefore = pauses;
-    std::uint32_t value = 0;
-    EXPECT_EQ(Exchange(value), link::kSendFailed);
+    EXPECT_EQ(Exchange(), link::kSendFailed);
     EXPECT_EQ(pauses, pausesBefore);
     Process again({"--class", "FS98MAIN"});
     ASSERT_TRUE(again.Ready());
-    EXPECT_EQ(Exchange(value), link::kSendFailed);
+    EXPECT_EQ(Exchange(), link::kSendFailed);
     EXPECT_TRUE(link.ServerLost());
     link.LinkInitialize();
     EXPECT_EQ(Open(), link::kOkay);

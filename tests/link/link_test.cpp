@@ -125,8 +125,7 @@ TEST_F(LinkTest, ServerClassesAndVersionsDecodedLittleEndian) {
         {0x19980005, 0xFADE0001, 0, kOkay},         {0x19980004, 0xFADE0001, 0, kWrongVersion},
         {0x7FFFFFFF, 0xFADE0000, 0, kOkay},         {0x80000000, 0xFADE0001, 0, kWrongVersion},
         {0x40000000, 0xFADF0001, 0, kWrongVersion}, {0x40000000, 0x0000FADE, 0, kWrongVersion},
-        {0x40000000, 0xFADE0004, 4, kOkay},         {0x40000000, 0xFADE0004, 3, kWrongSimulator},
-    };
+        {0x40000000, 0xFADE0004, 4, kOkay},         {0x40000000, 0xFADE0004, 3, kWrongSimulator}};
     for (const Case& c : cases) {
         SetVersions(c.fsuipc, c.sim);
         EXPECT_EQ(Open(c.requestedSim), c.expected) << std::hex << c.fsuipc << " " << c.sim;
@@ -156,8 +155,7 @@ TEST(LinkOpenTest, FailedOpensReleaseEverythingAcquired) {
         {Step::kRegister, kRegisterFailed}, {Step::kAtom, kAtomFailed},
         {Step::kMapping, kMappingFailed},   {Step::kMappingExists, kMappingFailed},
         {Step::kView, kViewFailed},         {Step::kNone, kTimedOut, 11},
-        {Step::kNone, kBadData, 0, 0},
-    };
+        {Step::kNone, kBadData, 0, 0}};
     for (const Case& c : cases) {
         InProcessServer server;
         server.Fail(c.step);
@@ -179,10 +177,8 @@ TEST_F(LinkTest, SendsAreTriedElevenTimesAndTheLastOneTellsTheResult) {
         std::uint32_t answer;
         std::int32_t expected;
     };
-    const Case cases[] = {
-        {20, 0, 1, kTimedOut}, {0, -1, 1, kSendFailed}, {1, 10, 1, kTimedOut},
-        {0, 10, 1, kOkay},     {0, 0, 0, kBadData},     {0, 0, 2, kBadData},
-    };
+    const Case cases[] = {{20, 0, 1, kTimedOut}, {0, -1, 1, kSendFailed}, {1, 10, 1, kTimedOut},
+                          {0, 10, 1, kOkay},     {0, 0, 0, kBadData},     {0, 0, 2, kBadData}};
     for (const Case& c : cases) {
         server_.SetTimeoutsBeforeSuccess(c.timeouts);
         server_.SetSendFailure(104, c.failures);

@@ -58,8 +58,7 @@ TEST(ConsoleTest, CommandsInTheirUnitsAndBadOnesExplainAndChangeNothing) {
         {"poke 2000 4 -2", ""},
         {"peek 0x07D0 4", "peek 0x07D0 4 FEFFFFFF 4294967294"},
         {"   ", ""},
-        {"# set ias 0", ""},
-    };
+        {"# set ias 0", ""}};
     for (const auto& [line, output] : steps) {
         const CommandOutcome outcome = RunCommand(line, space);
         EXPECT_EQ(outcome.output, output) << line;

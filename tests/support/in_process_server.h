@@ -3,6 +3,7 @@
 // A link::Transport whose "window" carries out request blocks against an
 // offset space at once, with knobs for a real server's outcomes and a log.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/local_ipc.h"
 #include "link/transport.h"
 #include "sim/sim_core.h"
 
@@ -39,7 +41,10 @@ public:
     // The window class present (kFsuipcClass by default; "" for none). A
     // server that comes back, or comes as another class, has a new window,
     // as a simulator started again has.
-    void SetWindowClass(std::string_view className);
+    void SetWindowClass(std::string_view className) {
+        window_ += className != windowClass_ ? 0x10 : 0;
+        windowClass_ = className;
+    }
     // The answer of every processed send; anything but 1 leaves the block.
     void SetAnswer(std::uint32_t answer) { answer_ = answer; }
     // The next `count` sends time out (false, last error 0).
@@ -78,28 +83,116 @@ public:
     std::vector<Access> Writes() const { return Only(Access::Kind::kWrite); }
     void ClearLog() { log_.clear(); }
 
-    std::uintptr_t FindServerWindow(std::string_view className) override;
+    std::uintptr_t FindServerWindow(std::string_view className) override {
+        windowQueries_.emplace_back(className);
+        const bool found = !windowClass_.empty() && className == windowClass_;
+        windows_ += found ? 1 : 0;
+        return found ? window_ : 0;
+    }
     void ReleaseWindow(std::uintptr_t window) override { windows_ -= window != 0 ? 1 : 0; }
     bool WindowExists(std::uintptr_t window) override {
         return !windowClass_.empty() && window == window_;
     }
-    std::uint32_t RegisterMessage(std::string_view name) override;
+    std::uint32_t RegisterMessage(std::string_view name) override {
+        return failing_ == Step::kRegister ? 0 : link::local::MessageNumber(name);
+    }
     std::uint32_t CurrentProcessId() override { return 0x1A4; }
-    std::uint16_t AddAtom(std::string_view name) override;
+    std::uint16_t AddAtom(std::string_view name) override {
+        lastAtomName_ = name;
+        if (failing_ == Step::kAtom) {
+            return 0;
+        }
+        atoms_[nextAtom_] = std::string(name);
+        return nextAtom_++;
+    }
     void DeleteAtom(std::uint16_t atom) override { atoms_.erase(atom); }
     std::uintptr_t CreateMapping(std::string_view name, std::uint32_t size,
-                                 bool& alreadyExisted) override;
-    std::uint8_t* MapView(std::uintptr_t mapping) override;
+                                 bool& alreadyExisted) override {
+        alreadyExisted = failing_ == Step::kMappingExists;
+        if (failing_ == Step::kMapping) {
+            return 0;
+        }
+        // The bytes stay valid while a view is still mapped, as on Windows.
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(size);
+        const auto handle = reinterpret_cast<std::uintptr_t>(bytes.get());
+        mappings_[handle] = {std::string(name), std::move(bytes)};
+        return handle;
+    }
+    std::uint8_t* MapView(std::uintptr_t mapping) override {
+        const auto it = mappings_.find(mapping);
+        if (failing_ == Step::kView || it == mappings_.end()) {
+            return nullptr;
+        }
+        views_[it->second.second->data()] = it->second.second;
+        return it->second.second->data();
+    }
     void UnmapView(std::uint8_t* view) override { views_.erase(view); }
     void CloseMapping(std::uintptr_t mapping) override { mappings_.erase(mapping); }
     bool SendMessageTimeout(std::uintptr_t window, std::uint32_t message, std::int32_t wParam,
-                            std::int32_t lParam, std::uint32_t timeoutMs, std::uint32_t& answer,
-                            std::uint32_t& lastError) override;
+                            std::int32_t /*lParam*/, std::uint32_t timeoutMs, std::uint32_t& answer,
+                            std::uint32_t& lastError) override {
+        ++sends_;
+        if (sendHook_) {
+            sendHook_();
+        }
+        lastSend_ = {wParam, timeoutMs, {}};
+        answer = 0;
+        lastError = 0;
+        if (!WindowExists(window)) {
+            lastError = kInvalidWindowError;
+            return false;
+        }
+        if (failuresLeft_ != 0) {
+            failuresLeft_ -= failuresLeft_ > 0 ? 1 : 0;
+            lastError = failureError_;
+            return false;
+        }
+        if (timeoutsLeft_ > 0) {
+            --timeoutsLeft_;
+            return false;
+        }
+        // A window answers 0 to a message it does not know or an atom naming no block.
+        const auto atom = atoms_.find(static_cast<std::uint16_t>(wParam));
+        const auto mapping = std::find_if(mappings_.begin(), mappings_.end(), [&](const auto& m) {
+            return atom != atoms_.end() && m.second.first == atom->second;
+        });
+        if (message != link::local::MessageNumber("FSASMLIB:IPC") || mapping == mappings_.end()) {
+            return true;
+        }
+        std::uint8_t* block = mapping->second.second->data();
+        lastSend_.request = *mapping->second.second;
+        if (answer_ != 1) {
+            answer = answer_;
+            return true;
+        }
+        const auto record = [this](Access::Kind kind, std::uint32_t offset,
+                                   std::vector<std::uint8_t> bytes) {
+            const auto size = static_cast<std::uint32_t>(bytes.size());
+            log_.push_back({kind, offset, size, std::move(bytes), sends_});
+        };
+        answer = sim::ProcessBlock(
+            block, space_,
+            [&](const sim::WriteRecord& w) { record(Access::Kind::kWrite, w.offset, w.data); },
+            [&](std::uint32_t offset, std::uint32_t size) {
+                std::vector<std::uint8_t> read(size);
+                space_.Read(offset, read.data(), size);
+                record(Access::Kind::kRead, offset, std::move(read));
+            });
+        if (replyHook_) {
+            replyHook_(block);
+        }
+        return true;
+    }
     void Sleep(std::uint32_t) override {}
 
 private:
     using Bytes = std::shared_ptr<std::vector<std::uint8_t>>;  // alive while mapped or viewed
-    std::vector<Access> Only(Access::Kind kind) const;
+    std::vector<Access> Only(Access::Kind kind) const {
+        std::vector<Access> out;
+        std::ranges::copy_if(log_, std::back_inserter(out),
+                             [kind](const Access& a) { return a.kind == kind; });
+        return out;
+    }
 
     sim::OffsetSpace space_;
     std::string windowClass_{kFsuipcClass};

@@ -61,22 +61,10 @@ drive() {
     done
 }
 
-# start_wine_sim SIM [OPTION...]: skyfault-sim.exe, its commands from fd 7 (a
-# new pipe for a stand-in started again).
-start_wine_sim() {
-    exec 7>&-
-    rm -f "$E2E_DIR/sim.in"
-    mkfifo "$E2E_DIR/sim.in"
-    wine "$1" "${@:2}" <"$E2E_DIR/sim.in" >"$E2E_DIR/sim.log" 2>&1 &
-    E2E_SIM=$!
-    E2E_PIDS+=("$E2E_SIM")
-    exec 7>"$E2E_DIR/sim.in"
-    wait_for "$E2E_DIR/sim.log" ready 30 || fail "the stand-in did not get ready"
-}
+start_wine_sim() { start_sim wine "$@"; }  # SIM [OPTION...]: skyfault-sim.exe
 
 # start_wine_app EXE FOLDER: the program, started in FOLDER.
 start_wine_app() {
     (cd "$2" && exec wine "$(winpath "$1")") </dev/null >"$E2E_DIR/app.log" 2>&1 &
-    E2E_APP=$!
-    E2E_PIDS+=("$E2E_APP")
+    E2E_APP=$! E2E_PIDS+=($!)
 }

@@ -14,7 +14,6 @@
 
 #include "skyfault_version.h"
 #include "tests/support/engine_fixture.h"
-#include "tests/support/scripted_file_dialog_qt.h"
 #include "tests/support/wave_image.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmAbout.h"
@@ -39,9 +38,14 @@ struct QtEnvironment final : ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
+// Answers every question at once, as a cancelled dialog.
+struct CancelledFileDialog final : FileDialog {
+    void Open(QWidget&, const QString&, Chosen chosen) override { chosen({}); }
+};
+
 class WindowTest : public engine::testing::EngineTest {
 protected:
-    ScriptedFileDialog files;
+    CancelledFileDialog files;
     FileDialog* fileDialog = &files;  // a test may hand in the platform's own
     std::unique_ptr<frmMain> window;
 
@@ -167,8 +171,7 @@ TEST_F(WindowTest, AboutOpensModelessOnceAndOkOrCloseUnloadsIt) {
         // Flight, between File and Help, leaves Alt+F to File.
         {window->mnuFile->menuAction(), Qt::ALT | Qt::Key_F},
         {window->mnuFlight->menuAction(), Qt::ALT | Qt::Key_L},
-        {window->mnuHelp->menuAction(), Qt::ALT | Qt::Key_H},
-    };
+        {window->mnuHelp->menuAction(), Qt::ALT | Qt::Key_H}};
     for (const auto& [item, key] : keys) {
         EXPECT_EQ(QKeySequence::mnemonic(item->text()), QKeySequence(key))
             << item->text().toStdString();

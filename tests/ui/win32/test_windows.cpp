@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
+#include <utility>
+#include <vector>
 
 // clang-format off
 #include "platform/win32.h"
@@ -13,7 +14,6 @@
 
 #include "skyfault_version.h"
 #include "tests/support/engine_fixture.h"
-#include "tests/support/scripted_file_dialog_win32.h"
 #include "tests/support/wave_image.h"
 #include "ui/win32/file_dialog.h"
 #include "ui/win32/frmAbout.h"
@@ -45,6 +45,17 @@ void Press(WPARAM key) {
     PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
     Pump();
 }
+
+// Answers with the path it was given, once (none: as a cancelled dialog),
+// and records each question.
+struct ScriptedFileDialog final : FileDialog {
+    std::string ChooseFile(HWND owner, const std::string& title) override {
+        asked.emplace_back(owner, title);
+        return std::exchange(answer, {});
+    }
+    std::string answer;
+    std::vector<std::pair<HWND, std::string>> asked;
+};
 
 class WindowsTest : public engine::testing::EngineTest {
 protected:
@@ -79,24 +90,14 @@ protected:
     // The thread's window of that class (resource.h), as the windowing system
     // has it; nullptr when there is none.
     static HWND Loaded(const char* className) {
-        struct Search {
-            const char* className;
-            HWND found;
-        } search{className, nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM data) -> BOOL {
-                auto& wanted = *reinterpret_cast<Search*>(data);
-                char name[64] = {};
-                GetClassNameA(window, name, sizeof name);
-                if (std::string_view(name) == wanted.className) {
-                    EXPECT_EQ(wanted.found, nullptr) << "two windows of one class";
-                    wanted.found = window;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
+        HWND found = nullptr;
+        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, className, nullptr)) != nullptr;) {
+            if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId()) {
+                EXPECT_EQ(found, nullptr) << "two windows of one class";
+                found = w;
+            }
+        }
+        return found;
     }
     static HWND Preferences() { return Loaded(SKYFAULT_CLASS_PREFERENCES); }
     static HWND SystemSettings() { return Loaded(SKYFAULT_CLASS_SYSTEM_SETTINGS); }
@@ -216,10 +217,9 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     EXPECT_EQ(GetText(Main(IDC_LBL_INTERVAL)), "45");
     EXPECT_EQ(engine->state().settings.fuelLeakSpeed, 2);
     Menu(main, IDM_FILE_DEFAULT);
-    files.Answer("C:\\sounds\\bell.wav");
+    files.answer = "C:\\sounds\\bell.wav";
     Click(GetDlgItem(p, IDC_CMD_DEFAULT_BROWSE));
-    EXPECT_EQ(files.TitlesAsked(), std::vector<std::string>{"Open Sound File"});
-    EXPECT_EQ(files.OwnersAsked(), std::vector<HWND>{p});
+    EXPECT_EQ(files.asked, (std::vector<std::pair<HWND, std::string>>{{p, "Open Sound File"}}));
     Escape(GetDlgItem(p, IDC_CMD_PREFS_OK));
     EXPECT_EQ(GetText(GetDlgItem(p, IDC_TXT_DEFAULT_SOUND)), "default.wav");
 
@@ -239,7 +239,7 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
                                               : "C:\\\xC7\xE2\xF3\xEA\xE8\\\xE3\xEE\xED\xE3.wav";
     Menu(main, IDM_FILE_DEFAULT);
     const HWND sound = GetDlgItem(p, IDC_TXT_DEFAULT_SOUND);
-    files.Answer(foreign);
+    files.answer = foreign;
     Click(GetDlgItem(p, IDC_CMD_DEFAULT_BROWSE));
     EXPECT_EQ(GetText(sound), "default.wav");
     SetWindowTextW(sound, Widen(foreign).c_str());
@@ -247,7 +247,7 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     Click(GetDlgItem(p, IDC_CMD_PREFS_OK));
     EXPECT_EQ(engine->state().settings.defaultSound, "default.wav") << "the refused name kept out";
     Menu(main, IDM_FILE_DEFAULT);
-    files.Answer(own);
+    files.answer = own;
     Click(GetDlgItem(p, IDC_CMD_DEFAULT_BROWSE));
     EXPECT_EQ(GetText(sound), own);
     Click(GetDlgItem(p, IDC_CMD_PREFS_OK));
@@ -265,11 +265,10 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     SendMessageA(s, WM_COMMAND, MAKEWPARAM(IDC_CMB_SYSTEM, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(GetDlgItem(s, IDC_CMB_SYSTEM)));
     EXPECT_EQ(engine->state().settings.systemStr[0].rfind("77,", 0), 0u);
-    files.Answer("C:\\sounds\\gong.wav");
+    files.answer = "C:\\sounds\\gong.wav";
     Click(GetDlgItem(s, IDC_CMD_SOUND_BROWSE));
-    EXPECT_EQ(files.TitlesAsked().back(), "") << "the platform's own title";
-    EXPECT_EQ(files.OwnersAsked().back(), s);
-    files.Answer(foreign);
+    EXPECT_EQ(files.asked.back(), std::pair(s, std::string())) << "the platform's own title";
+    files.answer = foreign;
     Click(GetDlgItem(s, IDC_CMD_SOUND_BROWSE));
     SetWindowTextW(GetDlgItem(s, IDC_TXT_SYSTEM_SOUND), Widen(foreign).c_str());
     EXPECT_EQ(GetText(GetDlgItem(s, IDC_TXT_SYSTEM_SOUND)), "C:\\sounds\\gong.wav");
