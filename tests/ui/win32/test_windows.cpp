@@ -103,23 +103,6 @@ protected:
     static HWND SystemSettings() { return Loaded(SKYFAULT_CLASS_SYSTEM_SETTINGS); }
     static HWND About() { return Loaded(SKYFAULT_CLASS_ABOUT); }
     static HWND FailureLog() { return Loaded(SKYFAULT_CLASS_FAILURE_LOG); }
-    // A cell of the Failure Log's list, or with `row` -1 a column's caption.
-    static std::string Cell(int row, int column) {
-        wchar_t text[64] = {};
-        LVCOLUMNW caption{};
-        caption.mask = LVCF_TEXT;
-        caption.pszText = text;
-        caption.cchTextMax = 64;
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = 64;
-        const HWND list = GetDlgItem(FailureLog(), IDC_LVW_EVENTS);
-        SendMessageW(
-            list, row < 0 ? LVM_GETCOLUMNW : LVM_GETITEMTEXTW, row < 0 ? column : row,
-            row < 0 ? reinterpret_cast<LPARAM>(&caption) : reinterpret_cast<LPARAM>(&item));
-        return Narrow(text);
-    }
     std::string Shown() const { return GetText(Main(IDC_TXT_MESSAGE)); }
     static void Click(HWND control) { SendMessageA(control, BM_CLICK, 0, 0); }
     static void Menu(HWND window, int command) { SendMessageA(window, WM_COMMAND, command, 0); }
@@ -154,20 +137,11 @@ TEST_F(WindowsTest, TheMainWindowShowsTheEngineAndForwardsItsCommands) {
     EXPECT_EQ(Shown(), "Failure: Attitude Indicator");
     EXPECT_EQ(StatusColour(), RGB(255, 0, 0));
     EXPECT_FALSE(IsWindowEnabled(Main(IDC_CHK_FAILURE_TYPE(3))));
-    // The Failure Log lists it in the engine's cells, then its repair; Repair
-    // All Systems is greyed but while a system is failed.
+    // Repair All Systems is greyed but while a system is failed (the Wine
+    // desktop test reads the Failure Log's rows).
     const HMENU bar = GetMenu(window->hwnd());
     EXPECT_EQ(GetMenuState(bar, IDM_FLIGHT_REPAIR, MF_BYCOMMAND) & MF_GRAYED, 0u);
-    Menu(window->hwnd(), IDM_FLIGHT_LOG);
-    ASSERT_NE(FailureLog(), nullptr);
-    EXPECT_EQ(GetText(FailureLog()), "Failure Log");
-    EXPECT_EQ(Cell(-1, 5), "Outside air (\u00B0C)");
-    for (int column = 0; column < engine::kFlightLogColumns; ++column) {
-        EXPECT_EQ(Cell(0, column), engine::FlightEventCells(engine->state().flight.events.at(0))
-                                       .at(static_cast<std::size_t>(column)));
-    }
     Menu(window->hwnd(), IDM_FLIGHT_REPAIR);
-    EXPECT_EQ(Cell(1, 2) + " " + Cell(1, 3), "Repair Attitude Indicator");
     EXPECT_TRUE(IsWindowEnabled(Main(IDC_CHK_FAILURE_TYPE(3))));
     EXPECT_NE(GetMenuState(bar, IDM_FLIGHT_REPAIR, MF_BYCOMMAND) & MF_GRAYED, 0u);
     engine->FailSystem(3);
