@@ -67,18 +67,12 @@ protected:
         Pump();
     }
 
-    // As the program starts, disabled, from a file allowing Attitude Indicator
-    // and Landing Gear (Flaps greyed): the window, Main, showing.
+    // As the program starts, disabled, from a file refusing Left Tank (Flaps
+    // greyed): the window, Main, showing.
     void Open() {
-        std::string failures = "[Failures]\r\n";
-        for (int id = 0; id < kSystemCount; ++id) {
-            failures += ConfigKey(Catalogue()[id].caption) + (id == 24              ? "=2\r\n"
-                                                              : id == 3 || id == 22 ? "=1\r\n"
-                                                                                    : "=0\r\n");
-        }
         WriteConfig(
-            "[General]\r\nRate=500\r\nFrequency=30\r\nActivated=0\r\nVisualNotification=1\r\n" +
-            failures + "[Sounds]\r\nDefaultSound=default.wav\r\n");
+            "[General]\r\nFrequency=30\r\nActivated=0\r\nVisualNotification=1\r\n"
+            "[Failures]\r\nLeftTank=0\r\nFlaps=2\r\n[Sounds]\r\nDefaultSound=default.wav\r\n");
         Make();
         window = std::make_unique<frmMain>(*engine, files);
         window->SetQuitHandler([this] { ++quits; });
