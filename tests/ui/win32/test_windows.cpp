@@ -145,12 +145,11 @@ TEST_F(WindowsTest, TheMainWindowShowsTheEngineAndForwardsItsCommands) {
     EXPECT_EQ(Shown(), "Skyfault Disabled");
     EXPECT_EQ(StatusColour(), RGB(0, 0, 0));
 
-    // A greyed box clears, then ticks; the engine follows.
-    for (const int expected : {BST_UNCHECKED, BST_CHECKED}) {
-        Click(Main(IDC_CHK_FAILURE_TYPE(24)));
-        EXPECT_EQ(Check(Main(IDC_CHK_FAILURE_TYPE(24))), expected);
-        EXPECT_EQ(engine->state().settings.allowed[24], expected == BST_CHECKED ? 1 : 0);
-    }
+    // A click reaches the engine (a greyed box clears: its rule is the
+    // engine's), and the box shows the result.
+    Click(Main(IDC_CHK_FAILURE_TYPE(24)));
+    EXPECT_EQ(engine->state().settings.allowed[24], 0);
+    EXPECT_EQ(Check(Main(IDC_CHK_FAILURE_TYPE(24))), BST_UNCHECKED);
 
     // A long message shows from its start; the whole of it is in the tool tip.
     const std::string longText = "Could not save skyfault.cfg: " + std::string(40, 'x') + ".";
