@@ -9,11 +9,9 @@
 //   say TEXT | desktop        prints TEXT | has Wine's desktop up (a window made and ended)
 //   answer WINDOW SECONDS     asks WINDOW for its title every 20 ms for SECONDS and prints
 //                             how long it took to answer: "answers N median MS worst MS"
-//   version FILE              prints FILE's version resource: "version A.B.C.D PRODUCT FILEV"
-//                             (the numbers, then ProductVersion and FileVersion texts)
-// WINDOW: main, preferences, systems, about, failurelog, or dialog (a message box or
-// the file-open dialog). Exit status: 0 done, 1 a step
-// failed (the reason on standard output), 64 a command line it cannot use.
+// WINDOW: main, preferences, failurelog, or dialog (a message box or the file-open
+// dialog). Exit status: 0 done, 1 a step failed (the reason on standard output),
+// 64 a command line it cannot use.
 
 #include <algorithm>
 #include <cstdio>
@@ -32,19 +30,14 @@
 namespace {
 
 constexpr std::pair<const char*, int> kCommands[] = {{"mnuFileDefault", IDM_FILE_DEFAULT},
-                                                     {"mnuSpecificSystems", IDM_FILE_SPECIFIC},
                                                      {"mnuFileExit", IDM_FILE_EXIT},
-                                                     {"mnuHelpAbout", IDM_HELP_ABOUT},
                                                      {"mnuFlightRepair", IDM_FLIGHT_REPAIR},
                                                      {"mnuFlightLog", IDM_FLIGHT_LOG},
                                                      {"btnExit", IDC_BTN_EXIT},
                                                      {"cmdDefaultBrowse", IDC_CMD_DEFAULT_BROWSE},
-                                                     {"IDOK", IDOK},
-                                                     {"cmdOK", IDC_CMD_OK}};
+                                                     {"IDOK", IDOK}};
 constexpr const char* kWindows[][2] = {{"main", SKYFAULT_CLASS_MAIN},
                                        {"preferences", SKYFAULT_CLASS_PREFERENCES},
-                                       {"systems", SKYFAULT_CLASS_SYSTEM_SETTINGS},
-                                       {"about", SKYFAULT_CLASS_ABOUT},
                                        {"failurelog", SKYFAULT_CLASS_FAILURE_LOG},
                                        {"dialog", "#32770"}};
 
@@ -219,39 +212,6 @@ int main(int argc, char** argv) {
                           waits.empty() ? 0.0 : waits.back());
             Say(line);
             i += 3;
-        } else if (step == "version" && left >= 1) {
-            const std::wstring file(args[i + 1].begin(), args[i + 1].end());
-            DWORD ignored = 0;
-            std::vector<char> data(GetFileVersionInfoSizeW(file.c_str(), &ignored));
-            VS_FIXEDFILEINFO* fixed = nullptr;
-            UINT size = 0;
-            if (data.empty() ||
-                GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(data.size()),
-                                    data.data()) == FALSE ||
-                VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &size) ==
-                    FALSE) {
-                return Say("FAILED: no version resource in " + args[i + 1], 1);
-            }
-            std::string line = "version " + std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-                               std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-                               std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-                               std::to_string(LOWORD(fixed->dwFileVersionLS));
-            for (const wchar_t* key : {L"\\StringFileInfo\\040904B0\\ProductVersion",
-                                       L"\\StringFileInfo\\040904B0\\FileVersion"}) {
-                wchar_t* text = nullptr;
-                std::string value = "-";
-                if (VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&text), &size) !=
-                        FALSE &&
-                    text != nullptr) {
-                    value.clear();
-                    for (const wchar_t* at = text; *at != 0; ++at) {
-                        value += static_cast<char>(*at);  // version texts are ASCII
-                    }
-                }
-                line += " " + value;
-            }
-            Say(line);
-            i += 2;
         } else if (step == "say" && left >= 1) {
             Say(args[i + 1]);
             i += 2;

@@ -5,9 +5,9 @@
 # it saves skyfault.cfg, and the user's own uninstall entry (its size and
 # version); it will not replace a Skyfault that runs; every shipped program
 # carries the project's version; the uninstaller removes all but that folder.
-# Usage: installer_test.sh BUILD_DIR DRIVER_EXE
+# Usage: installer_test.sh BUILD_DIR DRIVER_EXE WINDRES
 set -uo pipefail
-build=$(realpath -m "$1") E2E_DRIVER=$(realpath -m "$2")
+build=$(realpath -m "$1") E2E_DRIVER=$(realpath -m "$2") windres=$3
 source "$(dirname "$0")/../e2e/lib.sh"
 source "$(dirname "$0")/lib.sh"
 wine_setup null wine wineserver cpack makensis
@@ -15,7 +15,7 @@ timeout 300 cpack -G NSIS -B "$E2E_DIR" --config "$build/CPackConfig.cmake" >"$E
     fail "cpack failed"
 setup=$(ls "$E2E_DIR"/skyfault-*-win64-setup.exe) || fail "cpack made no installer"
 version=$(sed -n 's/^#define SKYFAULT_VERSION "\(.*\)"$/\1/p' "$build/generated/skyfault_version.h")
-numbers=$(sed -n 's/^#define SKYFAULT_VERSION_NUMBERS \(.*\)$/\1/p' "$build/generated/skyfault_version.h" | tr -d ' ' | tr , .)
+numbers=$(sed -n 's/^#define SKYFAULT_VERSION_NUMBERS \(.*\)$/\1/p' "$build/generated/skyfault_version.h" | tr -d ' ')
 [ -n "$version" ] && [ -n "$numbers" ] || fail "no version in the build"
 
 timeout 120 wine "$setup" /S </dev/null >"$E2E_DIR/setup.log" 2>&1 || fail "the installer failed"
@@ -38,8 +38,10 @@ kb=$(( $(du -sb "$programs" | cut -f1) / 1024 ))
     fail "EstimatedSize ${size:-none} for $kb KB installed"
 
 # Every shipped program carries the project's version.
+# (its numbers, its ProductVersion and FileVersion texts, as windres reads them).
 for file in "$programs/skyfault.exe" "$programs/skyfault-linkcheck.exe" "$programs/Uninstall.exe" "$setup"; do
-    drive version "$(winpath "$file")" | grep -qx "version $numbers $version $version" ||
+    [ "$("$windres" -i "$file" -O rc | tr -d ' ' | grep -cxF -e "FILEVERSION$numbers" \
+        -e "VALUE\"ProductVersion\",\"$version\"" -e "VALUE\"FileVersion\",\"$version\"")" -eq 3 ] ||
         fail "version resource of $(basename "$file") is not $numbers $version"
 done
 

@@ -1,7 +1,7 @@
 # Helpers of the Windows end-to-end tests (sourced after tests/e2e/lib.sh):
 # a private copy of the prepared Wine prefix, its own wineserver and, for
-# the X11 driver, its own Xvfb (its screen in $E2E_DIR/Xvfb_screen0, an XWD
-# picture); all end with the test, however it ends, and every wait has a limit.
+# the X11 driver, its own Xvfb; all end with the test, however it ends, and
+# every wait has a limit.
 
 # wine_setup null|x11 TOOL...: skips (77) without a TOOL, else the prefix with that
 # graphics driver, Wine's desktop up.
@@ -25,7 +25,7 @@ wine_setup() {
         printf '\n[Software\\\\Wine\\\\X11 Driver] 1700000000\n"Decorated"="N"\n"Managed"="N"\n' \
             >>"$WINEPREFIX/user.reg"
         cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-        Xvfb -displayfd 9 -screen 0 1280x1024x24 -fbdir "$E2E_DIR" -nolisten tcp 9>"$E2E_DIR/display" 2>/dev/null &
+        Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$E2E_DIR/display" 2>/dev/null &
         E2E_XVFB=$!
         wait_for "$E2E_DIR/display" "" 10 || fail "Xvfb did not start"
         export DISPLAY=":$(tr -d '\n' <"$E2E_DIR/display")"
@@ -68,3 +68,8 @@ start_wine_app() {
     (cd "$2" && exec wine "$(winpath "$1")") </dev/null >"$E2E_DIR/app.log" 2>&1 &
     E2E_APP=$! E2E_PIDS+=($!)
 }
+
+# The Windows program's side of the steps of tests/e2e/lib.sh.
+app_menu() { drive command main "$1" >/dev/null || fail "cannot send $1"; }
+app_title() { drive wait-title main "$1" "$2" >/dev/null; }
+app_rows() { drive rows failurelog "$1" "$2" | sed 's/^row //'; }
