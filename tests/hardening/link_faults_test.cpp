@@ -1,6 +1,8 @@
 // The link over the local transport against skyfault-sim as a process and
 // against rogue servers: every fault ends an exchange with its code within
-// its tries, link kept open; the stand-in serves only fit blocks of its user.
+// its tries (that the link stays open and delivers nothing then is the
+// link's own, checked on the in-process server); the stand-in serves only
+// fit blocks of its user.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -258,9 +260,7 @@ TEST_F(LinkFaultTest, RogueServersGiveTheProtocolsCodes) {
         ASSERT_EQ(Open(), link::kOkay);
         const int opening = rogue.Frames();
         EXPECT_EQ(Exchange(), code);
-        EXPECT_EQ(value, 0u);
         EXPECT_GT(rogue.Frames(), opening);
-        EXPECT_TRUE(link.IsOpen());
         link.LinkClose();
     }
 }

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <random>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -26,12 +25,6 @@ namespace skyfault::engine::testing {
 namespace {
 
 using namespace skyfault::system_id;
-
-// A link code in the status line: bare, or as a failure not carried out.
-bool ShowsLinkCode(const std::string& status) {
-    return status.rfind("Error in ", 0) == 0 ||
-           (!status.empty() && status.find_first_not_of("-0123456789") == std::string::npos);
-}
 
 // Only the link's codes 11, 12 and 13 may show, alone or as a failure not
 // carried out; a failure never shows as not written, but while the link is
@@ -173,7 +166,6 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
         SCOPED_TRACE("simulated second " + std::to_string(second));
         const auto before = state().window.chkFailureTypeEnabled;
         const bool wasConnected = state().window.connectStatus;
-        const int sendsBefore = server.Sends();
         Pilot();
         User();
         const bool healthy = Misbehave();
@@ -220,19 +212,9 @@ TEST_F(Soak, AWeekOfSimulatedTimeWithAMisbehavingServer) {
         ASSERT_EQ(timer(TimerId::EngineOut).Enabled(), anyEngine);
         ASSERT_EQ(timer(TimerId::GearStuck).Enabled(), failed(kLandingGear));
         ASSERT_EQ(timer(TimerId::FlapsStuck).Enabled(), failed(kFlaps));
-        // A code goes once the link answers again; a sound server answers
-        // every send but the one that finds its old window gone.
-        if (healthy) {
-            std::set<int> answered;
-            for (const test_support::Access& access : server.Log()) {
-                answered.insert(access.send);
-            }
-            ASSERT_LE(server.Sends() - sendsBefore - static_cast<int>(answered.size()), 1);
-            if (!answered.empty()) {
-                ASSERT_FALSE(ShowsLinkCode(window.txtMessage.text)) << window.txtMessage.text;
-            }
-        }
-        server.ClearLog();
+        // That a code goes once the link answers again, and that a window
+        // gone costs one send without tries, are the engine's tests'.
+        server.ClearLog();  // the accesses of a week would fill the memory
         const bool checking = timer(TimerId::FailureEvent).Enabled();
         ASSERT_FALSE(window.cmdActivateEnabled && checking) << "checking while disabled";
         // Just while the simulator runs and is linked.
