@@ -732,12 +732,13 @@ bool Engine::WriteCFG() {
         saveErrorShown_ = status;
         MarkChanged();
     } else {
-        if (keepUnread_) {
-            keepUnread_ = false;
-            if (!kept.empty()) {
-                status = KeptUnreadMessage(kept);
-                MarkChanged();
-            }
+        // The file found unusable at start is kept once (if it is still
+        // there to keep).
+        const bool keptNow = keepUnread_ && !kept.empty();
+        keepUnread_ = false;
+        if (keptNow) {
+            status = KeptUnreadMessage(kept);
+            MarkChanged();
         } else if (!saveErrorShown_.empty() && status == saveErrorShown_) {
             // The error shown is over: the status line says the state again.
             ShowStateLine();

@@ -89,6 +89,10 @@ TEST_F(EngineTest, ConfigurationIsAppliedInFileOrderAndAnUnreadableOneSaysWhy) {
     EXPECT_EQ(Status().rfind(ReadErrorMessage(""), 0), 0u) << Status();
     EXPECT_TRUE(Status().ends_with(kUnreadNotice)) << Status();
     EXPECT_EQ(state().settings.systemStr[0], "1000,0,999,-50,100,-999,99999,D");
+    EXPECT_FALSE(engine->WriteCFG());  // the folder is in the way
+    std::filesystem::remove(configPath);
+    EXPECT_TRUE(engine->WriteCFG());  // nothing left to keep: the error shown is over
+    EXPECT_EQ(Status(), "Skyfault Activated");
 }
 
 // A save that fails keeps the program and the dialogs open and loses nothing:
