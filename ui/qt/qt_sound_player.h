@@ -30,9 +30,6 @@ public:
     void Open(const std::string& path) override;
     void Play() override;
 
-    // For tests: whether a playable sound is open.
-    bool IsOpen() const { return sound_.has_value(); }
-
     // Silence fed after the sound so that its end leaves the device buffer.
     static constexpr int kTailPaddingMs = 500;
 

@@ -1,14 +1,10 @@
 // The Qt front-end over a running engine on a manual clock: its windows draw
 // the engine's state and hand it the user's commands; the Qt adapters behind
 // the engine (timer, wave-sound player, file dialog) keep their promises.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QtTest>
 #include <QtWidgets>
 #include <functional>
-#include <future>
 #include <optional>
 #include <utility>
 
@@ -378,29 +374,6 @@ TEST(QtTimerTest, TicksWhileEnabledAndANewPeriodRestartsTheWait) {
     EXPECT_LE(timer.RemainingMs(), 9950);
     timer.SetInterval(20000);
     EXPECT_GT(timer.RemainingMs(), 19000);
-}
-
-// No path makes Open wait: not a FIFO nobody writes to, not an endless
-// device (the formats it takes: the wave reader's tests). A user's Latin-1
-// path (not UTF-8) opens.
-TEST(QtSoundPlayerTest, OnlyPlayableRegularFilesOpenAndNothingWaits) {
-    const engine::testing::TempFolder dir;
-    const std::string fifo = dir.path().string() + "/fifo.wav";
-    const std::string named = dir.path().string() + "/alarme \xE9t\xE9.wav";
-    engine::testing::WriteFile(named, testing::WaveImage(1, 2, 44100, 16, std::string(1800, 0)));
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    QtSoundPlayer player;
-    for (const auto& [path, playable] : std::initializer_list<std::pair<std::string, bool>>{
-             {fifo, false}, {"/dev/zero", false}, {named, true}}) {
-        player.Close();
-        auto open = std::async(std::launch::async, [&player, &path] { player.Open(path); });
-        if (open.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets it go on
-            ADD_FAILURE() << "Open waited: " << path;
-        }
-        open.wait();
-        EXPECT_EQ(player.IsOpen(), playable) << path;
-    }
 }
 
 }  // namespace
