@@ -25,11 +25,6 @@ public:
     int Interval() const override { return interval_; }
     void SetCallback(std::function<void()> onTick) override;
 
-    // Whether the underlying QTimer is counting, and how long its current
-    // wait still lasts (for tests).
-    bool IsRunning() const { return timer_.isActive(); }
-    int RemainingMs() const { return timer_.remainingTime(); }
-
 private:
     void Tick();
 

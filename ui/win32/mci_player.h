@@ -29,9 +29,6 @@ public:
     void Open(const std::string& path) override;
     void Play() override;
 
-    // The device of the open file, or 0 (for tests).
-    UINT OpenDevice() const { return device_; }
-
 private:
     // Opens one name of the file; false when MCI refuses it.
     bool OpenElement(const std::wstring& element);

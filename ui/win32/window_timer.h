@@ -52,7 +52,6 @@ public:
     WindowTimerFactory& operator=(const WindowTimerFactory&) = delete;
 
     std::unique_ptr<engine::Timer> CreateTimer() override;
-    HWND hwnd() const { return hwnd_; }
 
 private:
     friend class WindowTimer;

@@ -10,6 +10,7 @@
 // clang-format off
 #include "platform/win32.h"
 #include <commctrl.h>
+#include <mmsystem.h>
 // clang-format on
 
 #include "skyfault_version.h"
@@ -376,14 +377,15 @@ TEST_F(WindowsTest, FocusMovesOnAndComesBackAndMenuItemsHaveAccessKeys) {
 TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles) {
     WindowTimerFactory factory;
     std::unique_ptr<engine::Timer> timer = factory.CreateTimer();
+    const HWND timers = FindWindowExW(HWND_MESSAGE, nullptr, L"Skyfault.Timers", nullptr);
     int ticks = 0;
     timer->SetCallback([&] { ++ticks; });
     timer->SetEnabled(true);
     timer->SetInterval(20);  // (its real ticks fail Pitot in the Wine desktop test)
-    SendMessageA(factory.hwnd(), WM_TIMER, 1, 0);
+    SendMessageA(timers, WM_TIMER, 1, 0);
     EXPECT_EQ(ticks, 1);
     timer->SetInterval(0);
-    SendMessageA(factory.hwnd(), WM_TIMER, 1, 0);  // one already queued
+    SendMessageA(timers, WM_TIMER, 1, 0);  // one already queued
     EXPECT_EQ(ticks, 1) << "a new period of 0 stops it";
 
     engine::testing::TempFolder folder;
@@ -391,15 +393,26 @@ TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles
     const std::filesystem::path tone = folder.path() / "tone.wav";
     engine::testing::WriteFile(empty, std::string("RIFF") + std::string(40, '\0'));
     engine::testing::WriteFile(tone, testing::WaveImage(1, 1, 8000, 8, std::string(800, '\x80')));
+    // The wave-audio devices this process has open.
+    const auto devices = [] {
+        DWORD open = 0;
+        MCI_SYSINFO_PARMSW info{};
+        info.lpstrReturn = reinterpret_cast<LPWSTR>(&open);
+        info.dwRetSize = sizeof open;
+        info.wDeviceType = MCI_DEVTYPE_WAVEFORM_AUDIO;
+        mciSendCommandW(MCI_ALL_DEVICE_ID, MCI_SYSINFO, MCI_SYSINFO_QUANTITY | MCI_SYSINFO_OPEN,
+                        reinterpret_cast<DWORD_PTR>(&info));
+        return open;
+    };
     MciSoundPlayer player;
     for (const std::string& path : {std::string(), folder.path().string(), std::string("NUL"),
                                     (folder.path() / "missing.wav").string(), empty.string()}) {
         EXPECT_FALSE(PlayableSoundFile(path)) << path;
         player.Open(path);
-        EXPECT_EQ(player.OpenDevice(), 0u) << path;
+        EXPECT_EQ(devices(), 0u) << path;
     }
     player.Open(tone.string());  // played or not, as the machine's audio allows
-    EXPECT_NE(player.OpenDevice(), 0u);
+    EXPECT_EQ(devices(), 1u);
     player.Play();
 
     // A sound in a folder and file of any name opens (the names in UTF-8).
@@ -409,8 +422,9 @@ TEST(Win32AdaptersTest, WindowTimersTickOnlyWhileRunningAndMciOpensOnlyWaveFiles
     ASSERT_NE(CopyFileW(tone.wstring().c_str(), named.wstring().c_str(), TRUE), FALSE);
     const std::string utf8 = Narrow(named.wstring());
     player.Open(utf8);
-    EXPECT_NE(player.OpenDevice(), 0u);
+    EXPECT_EQ(devices(), 1u);
     player.Close();
+    EXPECT_EQ(devices(), 0u);
 }
 
 }  // namespace
