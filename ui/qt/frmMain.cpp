@@ -162,11 +162,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, QWidget* parent
             frmFailureLog_->hide();
         }
         hide();
-        if (onQuit_) {
-            onQuit_();
-        } else {
-            QCoreApplication::exit(0);
-        }
+        QCoreApplication::exit(0);
     });
 
     frmPreferences_ = std::make_unique<frmPreferences>(*this);

@@ -57,9 +57,6 @@ public:
     // or destroyed (once the handler that ended it has returned) when
     // engine::DialogLifecycle says so. Safe to call from the dialog's handler.
     void DialogEnded(engine::DialogId dialog, engine::DialogEnd how);
-    // What ends the program after the engine unloaded the window; by default
-    // QCoreApplication::exit(0).
-    void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
 
     // Controls; each one's object name is its member's name.
     QGroupBox* fraStatus = nullptr;
@@ -123,7 +120,6 @@ private:
     engine::Engine& engine_;
     FileDialog& fileDialog_;
     engine::DialogLifecycle dialogs_;
-    std::function<void()> onQuit_;
     std::unique_ptr<frmPreferences> frmPreferences_;
     std::unique_ptr<frmSystemSettings> frmSystemSettings_;
     std::unique_ptr<frmAbout> frmAbout_;

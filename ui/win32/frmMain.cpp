@@ -82,11 +82,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog)
             }
         }
         ShowWindow(hwnd(), SW_HIDE);
-        if (onQuit_) {
-            onQuit_();
-        } else {
-            PostQuitMessage(0);
-        }
+        PostQuitMessage(0);
     });
 
     // The Preferences dialog exists, hidden, for the whole run.

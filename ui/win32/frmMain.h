@@ -41,9 +41,6 @@ public:
 
     // Redraws every control from the engine's state.
     void Refresh();
-    // What ends the program after the engine unloaded the window; by default
-    // PostQuitMessage(0).
-    void SetQuitHandler(std::function<void()> onQuit) { onQuit_ = std::move(onQuit); }
 
     // A dialog ended by its own controls, once its model let it go: hidden,
     // or destroyed as soon as its handler has returned.
@@ -66,7 +63,6 @@ private:
     engine::Engine& engine_;
     FileDialog& fileDialog_;
     engine::DialogLifecycle dialogs_;
-    std::function<void()> onQuit_;
     std::unique_ptr<frmPreferences> frmPreferences_;
     std::unique_ptr<frmSystemSettings> frmSystemSettings_;
     std::unique_ptr<frmAbout> frmAbout_;

@@ -28,7 +28,10 @@ struct QtEnvironment final : ::testing::Environment {
     int argc = 1;
     char name[8] = "ui_test", *argv[2] = {name, nullptr};
     std::optional<QApplication> application;
-    void SetUp() override { application.emplace(argc, argv); }
+    void SetUp() override {
+        application.emplace(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);  // as the program has it
+    }
     void TearDown() override { application.reset(); }
 };
 [[maybe_unused]] ::testing::Environment* const environment =
@@ -53,7 +56,6 @@ protected:
     void Start() {
         Make();
         window = std::make_unique<frmMain>(*engine, *fileDialog);
-        window->SetQuitHandler([this] { ++quits; });
         engine->Main();
         if (state().window.loaded) {
             window->show();
@@ -224,8 +226,12 @@ TEST_F(WindowTest, ExitSavesAndEndsTheCloseBoxOnlyEnds) {
         window->chkFailureType[3]->click();
         std::filesystem::remove(configPath);
         window->mnuHelpAbout->trigger();
-        exit(*window);
-        EXPECT_EQ(std::exchange(quits, 0), 1);
+        // Ended as the program ends: its event loop returns 0 (1: it did not end).
+        QTimer::singleShot(0, window.get(), [&, &way = exit] { way(*window); });
+        QTimer stuck;
+        stuck.callOnTimeout([] { QCoreApplication::exit(1); });
+        stuck.start(10000);
+        EXPECT_EQ(QApplication::exec(), 0);
         EXPECT_EQ(Saved("AttitudeIndicator=0"), saves);
         EXPECT_FALSE(window->isVisible() || Loaded<frmAbout>()->isVisible());
         window.reset();

@@ -28,15 +28,20 @@
 namespace skyfault::win32 {
 namespace {
 
-// Runs what is queued for the thread's windows, as the message loop does.
-void Pump() {
+// Runs what is queued for the thread's windows, as the message loop does;
+// the number of times the loop was told to end (WM_QUIT).
+int Pump() {
     MSG message;
+    int quits = 0;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
-        if (!HandleDialogKeys(message)) {
+        if (message.message == WM_QUIT) {
+            ++quits;
+        } else if (!HandleDialogKeys(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
+    return quits;
 }
 
 // A key pressed and released on the focused control, through the message loop.
@@ -76,7 +81,6 @@ protected:
             "[Failures]\r\nLeftTank=0\r\nFlaps=2\r\n[Sounds]\r\nDefaultSound=default.wav\r\n");
         Make();
         window = std::make_unique<frmMain>(*engine, files);
-        window->SetQuitHandler([this] { ++quits; });
         engine->Main();
         ShowWindow(window->hwnd(), SW_SHOW);
     }
@@ -269,12 +273,12 @@ TEST_F(WindowsTest, DialogsForwardTheirControlsEscapeIsCancelAndTheCloseBoxEndsA
     SetFocus(GetDlgItem(FailureLog(), IDC_TXT_MAX_FAILURES));
     SetText(GetDlgItem(FailureLog(), IDC_TXT_MAX_FAILURES), "5");
     SendMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(Pump(), 1);
     EXPECT_FALSE(std::filesystem::exists(configPath));
     EXPECT_FALSE(IsWindowVisible(main));
     EXPECT_FALSE(IsWindowVisible(About()));
     Menu(main, IDM_FILE_EXIT);
-    EXPECT_EQ(quits, 1) << "an unloaded window has no more commands";
+    EXPECT_EQ(Pump(), 0) << "an unloaded window has no more commands";
 }
 
 // Windows users' keyboard: the focus moves on from a button that disables
