@@ -52,20 +52,6 @@ using system_id::kLandingGear;
 using system_id::kLeftTank;
 constexpr std::int32_t kLeakStep = 65536;
 
-// Draws a system, the whole part of 25 r for a random r in [0, 1), until one
-// not yet examined comes up, and marks it.
-int DrawNextSystem(RandomSource& random, std::array<bool, kSystemCount>& examined) {
-    for (;;) {
-        const double r = random.Next();
-        const int id =
-            std::clamp(static_cast<int>(std::floor(kSystemCount * r)), 0, kSystemCount - 1);
-        if (!examined[id]) {
-            examined[id] = true;
-            return id;
-        }
-    }
-}
-
 // Field 1 of a comma list as the rate N; nothing when the text is not a
 // number in full. Field 1 is read in place (what GetField(list, 1) gives,
 // without a copy): every tick reads it for each allowed system.
@@ -113,13 +99,16 @@ double GroundAltitude(std::uint16_t raw) {
     return static_cast<double>(raw) * 328.0 / 100.0;
 }
 
-std::array<int, kSystemCount> DrawExaminationOrder(RandomSource& random) {
-    std::array<bool, kSystemCount> examined{};
-    std::array<int, kSystemCount> order{};
-    for (int& id : order) {
-        id = DrawNextSystem(random, examined);
+int DrawNextSystem(RandomSource& random, std::array<bool, kSystemCount>& examined) {
+    for (;;) {
+        const double r = random.Next();
+        const int id =
+            std::clamp(static_cast<int>(std::floor(kSystemCount * r)), 0, kSystemCount - 1);
+        if (!examined[id]) {
+            examined[id] = true;
+            return id;
+        }
     }
-    return order;
 }
 
 Engine::Engine(Dependencies dependencies)

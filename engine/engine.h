@@ -167,10 +167,10 @@ double OutsideAirTemperature(std::int16_t raw);  // degrees Celsius
 double IndicatedAirspeed(std::int32_t raw);      // whole knots, halves to even
 double GroundAltitude(std::uint16_t raw);        // feet
 
-// One tick's examination order: 25 turns, each drawing the whole part of
-// 25 r (r random in [0, 1)) again and again until a system not yet examined
-// comes up.
-std::array<int, kSystemCount> DrawExaminationOrder(RandomSource& random);
+// One turn of a tick's examination: draws the whole part of 25 r (r random
+// in [0, 1)) again and again until a system not yet `examined` comes up, and
+// marks it. A tick's 25 turns examine each system once.
+int DrawNextSystem(RandomSource& random, std::array<bool, kSystemCount>& examined);
 
 class Engine final {
 public:

@@ -42,7 +42,6 @@ public:
     // Bytes taken by the queued records (the write position).
     std::uint32_t Used() const { return used_; }
     bool Empty() const { return used_ == 0; }
-    const std::vector<QueuedRecord>& Records() const { return records_; }
 
     // Space needed (queued records + terminator) after adding a record of
     // `headerSize` + `size` bytes; 64-bit so that no size can wrap it.

@@ -43,7 +43,6 @@ public:
     // Exchanges the queued batch with the server. The queue is empty afterwards.
     bool LinkProcess(std::int32_t& result);
 
-    bool IsOpen() const { return view_ != nullptr; }
     // The server window of the open link is gone: every exchange ends with
     // 12 at once, without a send, until the link is opened again.
     bool ServerLost() const { return serverLost_; }
@@ -70,7 +69,6 @@ private:
         std::uint32_t size = 0;
     };
 
-    void Forget();
     bool Fail(std::int32_t code, std::int32_t& result);
 
     Transport& transport_;
