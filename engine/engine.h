@@ -221,7 +221,7 @@ public:
     // The user ticks a check box (value 0 or 1).
     void SetAllowed(int systemId, int value);
 
-    // --- Timer handlers (wired to the timers; public for the UI's tests) ----
+    // --- Timer handlers (wired to the timers; public for the benchmarks) ---
     void tmrFailureEvent_Timer();
     void tmrCheckConnect_Timer();
     void tmrSynchronize_Timer() { CheckSimPause(); }

@@ -171,9 +171,6 @@ void frmPreferences::Render() {
             option->setAutoExclusive(true);
         }
     }
-    if (!model_.visible() && isVisible()) {
-        hide();
-    }
 }
 
 void frmPreferences::showEvent(QShowEvent* event) {

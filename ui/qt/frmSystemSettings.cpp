@@ -186,9 +186,6 @@ void frmSystemSettings::Render() {
     }
     lblShowTimePeriod->setText(QString::fromStdString(form.lblShowTimePeriod));
     rendering_ = false;
-    if (!model_.visible() && isVisible()) {
-        hide();
-    }
 }
 
 void frmSystemSettings::showEvent(QShowEvent* event) {
