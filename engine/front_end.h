@@ -34,6 +34,11 @@ inline constexpr std::string_view kSoundPathRefused =
 bool SoundPathFits(std::string_view text);
 
 // --- Texts both front-ends show ------------------------------------------------
+// The program's name: the main window's caption and the message boxes'
+// ("About Skyfault" is the About window's).
+inline constexpr const char* kApplicationTitle = "Skyfault";
+// What a second start in the same user session says before it ends.
+inline constexpr const char* kAlreadyRunning = "Skyfault is already running.";
 // The About window's text: the product and its version on the first line,
 // then what the program does; its lines end in `lineEnd` ("\n"; the Win32
 // text box wants "\r\n").

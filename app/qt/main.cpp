@@ -13,6 +13,7 @@
 
 #include "app/qt/end_signals.h"
 #include "engine/engine.h"
+#include "engine/front_end.h"
 #include "engine/program_core.h"
 #include "settings/instance_lock.h"
 #include "ui/qt/file_dialog.h"
@@ -22,7 +23,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(skyfault::ui::kApplicationTitle));
+    QApplication::setApplicationName(QString::fromUtf8(skyfault::engine::kApplicationTitle));
     // The program ends only when the main window is unloaded.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -31,9 +32,9 @@ int main(int argc, char** argv) {
     const skyfault::InstanceLock instance;
     if (instance.heldElsewhere()) {
         instance.Knock();  // the first one comes forward
-        std::fputs("Skyfault is already running.\n", stderr);
-        QMessageBox::information(nullptr, QString::fromUtf8(skyfault::ui::kApplicationTitle),
-                                 QStringLiteral("Skyfault is already running."));
+        std::fprintf(stderr, "%s\n", skyfault::engine::kAlreadyRunning);
+        QMessageBox::information(nullptr, QString::fromUtf8(skyfault::engine::kApplicationTitle),
+                                 QString::fromUtf8(skyfault::engine::kAlreadyRunning));
         return 1;
     }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "engine/front_end.h"
 #include "engine/program_core.h"
 #include "platform/win32.h"
 #include "settings/instance_lock.h"
@@ -63,7 +64,8 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
     // race the first one's saves. It says so and brings the first forward.
     const skyfault::InstanceLock instance;
     if (instance.heldElsewhere()) {
-        MessageBoxW(nullptr, L"Skyfault is already running.", L"Skyfault",
+        MessageBoxW(nullptr, skyfault::win32::Widen(skyfault::engine::kAlreadyRunning).c_str(),
+                    skyfault::win32::Widen(skyfault::engine::kApplicationTitle).c_str(),
                     MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (const HWND first = FindWindowA(SKYFAULT_CLASS_MAIN, nullptr)) {
             if (IsIconic(first)) {
@@ -79,7 +81,9 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
         // The system refused a window or a timer: said plainly, not a silent end.
         const std::wstring text =
             skyfault::win32::Widen(std::string("Skyfault cannot start: ") + error.what() + ".");
-        MessageBoxW(nullptr, text.c_str(), L"Skyfault", MB_OK | MB_ICONERROR);
+        MessageBoxW(nullptr, text.c_str(),
+                    skyfault::win32::Widen(skyfault::engine::kApplicationTitle).c_str(),
+                    MB_OK | MB_ICONERROR);
         return 1;
     }
 }

@@ -69,7 +69,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 frmAbout::~frmAbout() = default;
 
 void frmAbout::Form_Load() {
-    setWindowTitle(QStringLiteral("About ") + QString::fromUtf8(kApplicationTitle));
+    setWindowTitle(QStringLiteral("About ") + QString::fromUtf8(engine::kApplicationTitle));
     setWindowIcon(QPixmap(QStringLiteral(":/skyfault/icon.png")));
 }
 

@@ -129,7 +129,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog, QWidget* parent
     : QMainWindow(parent), engine_(engine), fileDialog_(fileDialog) {
     InitSkyfaultResources();
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Skyfault"));
+    setWindowTitle(QString::fromUtf8(engine::kApplicationTitle));
     QIcon icon;
     icon.addFile(QStringLiteral(":/skyfault/icon.png"));
     icon.addFile(QStringLiteral(":/skyfault/icon-256.png"));

@@ -29,9 +29,6 @@ class frmFailureLog;
 class frmPreferences;
 class frmSystemSettings;
 
-// The application title, as the About window's caption names it.
-inline constexpr const char* kApplicationTitle = "Skyfault";
-
 // The captions' typeface: Century Gothic where installed, else the
 // platform's sans-serif.
 QFont CaptionFont();

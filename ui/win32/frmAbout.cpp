@@ -42,7 +42,7 @@ frmAbout::~frmAbout() {
 }
 
 void frmAbout::Form_Load() {
-    SetText(hwnd(), std::string("About ") + kApplicationTitle);
+    SetText(hwnd(), std::string("About ") + engine::kApplicationTitle);
     FocusControl(Control(IDC_CMD_OK));  // once the window is active
 }
 

@@ -59,7 +59,7 @@ frmMain::frmMain(engine::Engine& engine, FileDialog& fileDialog)
     yellow_ = CreateSolidBrush(kLightYellow);
     white_ = CreateSolidBrush(kWhite);
 
-    Create(SKYFAULT_CLASS_MAIN, kApplicationTitle,
+    Create(SKYFAULT_CLASS_MAIN, engine::kApplicationTitle,
            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, kClientWidth, kClientHeight,
            BuildMenu());
     BuildControls();

@@ -21,9 +21,6 @@ class frmFailureLog;
 class frmPreferences;
 class frmSystemSettings;
 
-// The application title, as the About window's caption names it.
-inline constexpr const char* kApplicationTitle = "Skyfault";
-
 // The main window: a view of the engine's window state and the place where
 // the user's commands enter the engine. It makes, shows, hides and destroys
 // the four dialogs as engine::DialogLifecycle says, and adds no behaviour
