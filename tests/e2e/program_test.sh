@@ -4,9 +4,9 @@
 # stand-in (its text in red: the window tests), repaired through the Flight
 # menu and failed again, as the Failure Log and skyfault-log.csv show; File >
 # Exit writes the skyfault.cfg that skyfault-exitcfg makes from the same file
-# (which the Windows program's test compares its own with); SIGTERM, SIGINT
-# and SIGHUP end it cleanly without writing it. A stand-in that quits and
-# starts again is followed.
+# (which the Windows program's test compares its own with); a second start
+# is refused; SIGTERM, SIGINT and SIGHUP end it cleanly without writing it. A
+# stand-in that quits and starts again is followed.
 # Usage: program_test.sh SKYFAULT SKYFAULT_SIM SKYFAULT_EXITCFG
 set -uo pipefail
 app=$1 sim=$2 exitcfg=$3
@@ -23,6 +23,12 @@ start_app "$app"
 app_title "Skyfault Connected" 30 || fail "no 'Skyfault Connected' title"
 rm "$cfg"  # read; Exit must write it anew
 wait_for "$E2E_DIR/sim.log" "write 0x0B71 1 01" 15 || fail "the stand-in saw no Pitot failure"
+# A second Skyfault in the same session says one is running and goes no
+# further (its message box waits for a click: the test ends it).
+(cd "$E2E_DIR/work" && QT_QPA_PLATFORM=offscreen exec "$app") </dev/null >"$E2E_DIR/second.log" 2>&1 &
+second=$! E2E_PIDS+=($!)
+wait_for "$E2E_DIR/second.log" "Skyfault is already running." 30 || fail "the second Skyfault said nothing"
+kill "$second"
 repair_and_log "$E2E_DIR/work"
 app_exit
 cmp "$E2E_DIR/expected/skyfault.cfg" "$cfg" || fail "skyfault.cfg differs from skyfault-exitcfg's"
