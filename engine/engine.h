@@ -57,6 +57,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/captions.h"
 #include "engine/flight_log.h"
 #include "engine/sources.h"
 #include "engine/timer.h"
@@ -73,7 +74,7 @@ namespace skyfault::engine {
 enum class TextColour { Black, Red };
 
 struct StatusLine {
-    std::string text = "Skyfault Activated";
+    std::string text = caption::kTxtMessage;
     TextColour colour = TextColour::Black;
 };
 

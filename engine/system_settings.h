@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/captions.h"
 #include "settings/catalogue.h"
 
 namespace skyfault::engine {
@@ -51,7 +52,7 @@ struct SystemSettingsForm {
     std::string txtBegAlt;
     std::string txtEndAlt;
     std::string txtSystemSound;
-    std::string lblShowTimePeriod = "every XXX seconds";
+    std::string lblShowTimePeriod = caption::kLblShowTimePeriod;
 
     std::string& Box(SystemBox box);
     const std::string& Box(SystemBox box) const;

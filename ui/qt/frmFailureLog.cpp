@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "engine/flight_log.h"
 #include "ui/qt/controls.h"
@@ -19,6 +20,8 @@
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -104,7 +107,7 @@ void frmFailureLog::BuildControls() {
     limitRow->addWidget(lblNoLimit);
     limitRow->addStretch(1);
 
-    cmdClose = Named(new QPushButton(QStringLiteral("Close")), "cmdClose");
+    cmdClose = Named(new QPushButton(QString::fromUtf8(caption::kClose)), "cmdClose");
     // No button answers the Enter key: it commits the limit's box.
     cmdClose->setAutoDefault(false);
     cmdClose->setDefault(false);

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "ui/qt/frmAbout.h"
 #include "ui/qt/frmFailureLog.h"
@@ -30,6 +31,8 @@ static void InitSkyfaultResources() {
 }
 
 namespace skyfault::ui {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -106,14 +109,14 @@ QPushButton* Button(const char* name, const char* caption) {
 
 QFont CaptionFont() {
     static const QString family = [] {
-        const QString wanted = QStringLiteral("Century Gothic");
+        const QString wanted = QString::fromUtf8(caption::kTypeface);
         if (QFontDatabase::families().contains(wanted, Qt::CaseInsensitive)) {
             return wanted;
         }
         return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
     }();
     QFont font(family);
-    font.setPointSize(9);
+    font.setPointSize(caption::kPoints);
     return font;
 }
 
@@ -178,15 +181,15 @@ void frmMain::BuildControls() {
     const QFont bold = Bold(font());
 
     // Status frame: the status line and the two switches.
-    fraStatus = Frame("fraStatus", "Status");
-    txtMessage = new QLineEdit(QStringLiteral("Skyfault Activated"));
+    fraStatus = Frame("fraStatus", caption::kFraStatus);
+    txtMessage = new QLineEdit(QString::fromUtf8(caption::kTxtMessage));
     txtMessage->setObjectName(QStringLiteral("txtMessage"));
     txtMessage->setFont(bold);
     txtMessage->setReadOnly(true);
     txtMessage->setMinimumWidth(280);
-    cmdActivate = Button("cmdActivate", "Activate");
+    cmdActivate = Button("cmdActivate", caption::kCmdActivate);
     cmdActivate->setEnabled(false);
-    cmdDisable = Button("cmdDisable", "Disable");
+    cmdDisable = Button("cmdDisable", caption::kCmdDisable);
     auto* switches = new QHBoxLayout;
     switches->addWidget(cmdActivate);
     switches->addStretch(1);
@@ -195,11 +198,11 @@ void frmMain::BuildControls() {
     statusLayout->addWidget(txtMessage);
     statusLayout->addLayout(switches);
 
-    cmdDefault = Button("cmdDefault", "Default Settings");
+    cmdDefault = Button("cmdDefault", caption::kCmdDefault);
     cmdDefault->setFont(bold);
-    cmdSpecific = Button("cmdSpecific", "Specific Systems");
+    cmdSpecific = Button("cmdSpecific", caption::kCmdSpecific);
     cmdSpecific->setFont(bold);
-    btnExit = Button("btnExit", "Exit");
+    btnExit = Button("btnExit", caption::kBtnExit);
     btnExit->setFont(bold);
     btnExit->setMinimumWidth(100);
 
@@ -227,12 +230,12 @@ void frmMain::BuildControls() {
     left->addWidget(Frame1);
 
     // Current settings: the default probability, the interval and the systems.
-    fraCurrentSettings = Frame("fraCurrentSettings", "Current Settings");
-    lblRateHeading = Label("lblRateHeading", "Default Probability:");
-    lblRate = Label("lblRate", ".001");
-    lblCheckInterval = Label("lblCheckInterval", "Check Interval:");
-    lblInterval = Label("lblInterval", "60");
-    lblAllowedFailures = Label("lblAllowedFailures", "Allowed Failures:");
+    fraCurrentSettings = Frame("fraCurrentSettings", caption::kFraCurrentSettings);
+    lblRateHeading = Label("lblRateHeading", caption::kLblRateHeading);
+    lblRate = Label("lblRate", caption::kLblRate);
+    lblCheckInterval = Label("lblCheckInterval", caption::kLblCheckInterval);
+    lblInterval = Label("lblInterval", caption::kLblInterval);
+    lblAllowedFailures = Label("lblAllowedFailures", caption::kLblAllowedFailures);
     lblAllowedFailures->setFont(bold);
     auto* values = new QGridLayout;
     values->addWidget(lblRateHeading, 0, 0);
@@ -288,13 +291,13 @@ void frmMain::BuildControls() {
 }
 
 void frmMain::BuildMenus() {
-    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile = menuBar()->addMenu(QString::fromUtf8(caption::kMnuFile));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileDefault = mnuFile->addAction(QStringLiteral("&Default Settings"));
+    mnuFileDefault = mnuFile->addAction(QString::fromUtf8(caption::kMnuFileDefault));
     mnuFileDefault->setObjectName(QStringLiteral("mnuFileDefault"));
-    mnuSpecificSystems = mnuFile->addAction(QStringLiteral("&Specific Systems"));
+    mnuSpecificSystems = mnuFile->addAction(QString::fromUtf8(caption::kMnuSpecificSystems));
     mnuSpecificSystems->setObjectName(QStringLiteral("mnuSpecificSystems"));
-    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"));
+    mnuFileExit = mnuFile->addAction(QString::fromUtf8(caption::kMnuFileExit));
     mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
     mnuFlight = menuBar()->addMenu(QString::fromUtf8(engine::kFlightMenuCaption));
     mnuFlight->setObjectName(QStringLiteral("mnuFlight"));
@@ -302,9 +305,9 @@ void frmMain::BuildMenus() {
     mnuFlightRepair->setObjectName(QStringLiteral("mnuFlightRepair"));
     mnuFlightLog = mnuFlight->addAction(QString::fromUtf8(engine::kFailureLogItemCaption));
     mnuFlightLog->setObjectName(QStringLiteral("mnuFlightLog"));
-    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp = menuBar()->addMenu(QString::fromUtf8(caption::kMnuHelp));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About"));
+    mnuHelpAbout = mnuHelp->addAction(QString::fromUtf8(caption::kMnuHelpAbout));
     mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
 }
 

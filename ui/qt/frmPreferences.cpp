@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <string>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "ui/qt/controls.h"
@@ -20,6 +21,8 @@
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -43,7 +46,7 @@ void ShowText(QLineEdit* box, const std::string& text) {
 frmPreferences::frmPreferences(frmMain& main)
     : QDialog(nullptr), main_(main), model_(main.Engine()) {
     setObjectName(QStringLiteral("frmPreferences"));
-    setWindowTitle(QStringLiteral("Preferences"));
+    setWindowTitle(QString::fromUtf8(caption::kFrmPreferences));
     setModal(false);
     setFont(CaptionFont());
     BuildControls();
@@ -54,14 +57,16 @@ frmPreferences::frmPreferences(frmMain& main)
 frmPreferences::~frmPreferences() = default;
 
 void frmPreferences::BuildControls() {
-    fraFrequencySettings =
-        Named(new QGroupBox(QStringLiteral("Default Failure Frequency")), "fraFrequencySettings");
+    fraFrequencySettings = Named(new QGroupBox(QString::fromUtf8(caption::kFraFrequencySettings)),
+                                 "fraFrequencySettings");
     lblEnterFailureRate =
-        Named(new QLabel(QStringLiteral("Failure Rate:  1/")), "lblEnterFailureRate");
-    txtRateDenominator = Named(new QLineEdit(QStringLiteral("1000")), "txtRateDenominator");
+        Named(new QLabel(QString::fromUtf8(caption::kLblEnterFailureRate)), "lblEnterFailureRate");
+    txtRateDenominator =
+        Named(new QLineEdit(QString::fromUtf8(caption::kTxtRateDenominator)), "txtRateDenominator");
     lblIntervalDesc =
         Named(new QLabel(QString::fromStdString(engine::IntervalLabel())), "lblIntervalDesc");
-    txtInterval = Named(new QLineEdit(QStringLiteral("60"), lblIntervalDesc), "txtInterval");
+    txtInterval = Named(new QLineEdit(QString::fromUtf8(caption::kTxtInterval), lblIntervalDesc),
+                        "txtInterval");
     auto* frequency = new QGridLayout(fraFrequencySettings);
     frequency->addWidget(lblEnterFailureRate, 0, 0);
     frequency->addWidget(txtRateDenominator, 0, 1);
@@ -69,35 +74,31 @@ void frmPreferences::BuildControls() {
     frequency->setColumnStretch(2, 1);
 
     lblDefaultSound =
-        Named(new QLabel(QStringLiteral("Select Default Notification Sound:")), "lblDefaultSound");
+        Named(new QLabel(QString::fromUtf8(caption::kLblDefaultSound)), "lblDefaultSound");
     txtDefaultSound = Named(new QLineEdit, "txtDefaultSound");
     txtDefaultSound->setMinimumWidth(260);
-    cmdDefaultBrowse = Button("cmdDefaultBrowse", "Browse...");
+    cmdDefaultBrowse = Button("cmdDefaultBrowse", caption::kBrowse);
     auto* soundRow = new QHBoxLayout;
     soundRow->addWidget(txtDefaultSound, 1);
     soundRow->addWidget(cmdDefaultBrowse);
 
-    chkAudio =
-        Named(new QCheckBox(QStringLiteral("Enable audio notification on failure")), "chkAudio");
-    chkText =
-        Named(new QCheckBox(QStringLiteral("Enable text notification on failure")), "chkText");
+    chkAudio = Named(new QCheckBox(QString::fromUtf8(caption::kChkAudio)), "chkAudio");
+    chkText = Named(new QCheckBox(QString::fromUtf8(caption::kChkText)), "chkText");
 
     fraFuelLeakSpeed =
-        Named(new QGroupBox(QStringLiteral("Set Fuel Leak Speed")), "fraFuelLeakSpeed");
+        Named(new QGroupBox(QString::fromUtf8(caption::kFraFuelLeakSpeed)), "fraFuelLeakSpeed");
     auto* leak = new QHBoxLayout(fraFuelLeakSpeed);
-    const char* const captions[] = {"Slow", "Normal", "Fast"};
     for (int index = 0; index < 3; ++index) {
-        auto* option = new QRadioButton(QString::fromUtf8(captions[index]));
+        auto* option = new QRadioButton(QString::fromUtf8(caption::kOptFuelLeakSpeed[index]));
         option->setObjectName(QStringLiteral("optFuelLeakSpeed_%1").arg(index));
         optFuelLeakSpeed[static_cast<std::size_t>(index)] = option;
         leak->addWidget(option);
     }
 
-    chkPause =
-        Named(new QCheckBox(QStringLiteral("Skyfault pause on simulator pause")), "chkPause");
+    chkPause = Named(new QCheckBox(QString::fromUtf8(caption::kChkPause)), "chkPause");
 
-    cmdPrefsOK = Button("cmdPrefsOK", "OK");
-    cmdPrefsCancel = Button("cmdPrefsCancel", "Cancel");
+    cmdPrefsOK = Button("cmdPrefsOK", caption::kOK);
+    cmdPrefsCancel = Button("cmdPrefsCancel", caption::kCancel);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdPrefsOK);

@@ -10,12 +10,15 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "ui/qt/controls.h"
 #include "ui/qt/file_dialog.h"
 #include "ui/qt/frmMain.h"
 
 namespace skyfault::ui {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -48,7 +51,7 @@ constexpr SystemBox kBoxes[] = {SystemBox::SystemRate, SystemBox::BegIAS,     Sy
 frmSystemSettings::frmSystemSettings(frmMain& main)
     : QDialog(nullptr), main_(main), model_(main.Engine()) {
     setObjectName(QStringLiteral("frmSystemSettings"));
-    setWindowTitle(QStringLiteral("System Specific Settings"));
+    setWindowTitle(QString::fromUtf8(caption::kFrmSystemSettings));
     setModal(false);
     setFont(CaptionFont());  // Century Gothic where installed
     BuildControls();
@@ -59,7 +62,7 @@ frmSystemSettings::frmSystemSettings(frmMain& main)
 frmSystemSettings::~frmSystemSettings() = default;
 
 void frmSystemSettings::BuildControls() {
-    lblSystemTitle = Label("lblSystemTitle", "System:");
+    lblSystemTitle = Label("lblSystemTitle", caption::kLblSystemTitle);
     cmbSystem = Named(new QComboBox, "cmbSystem");
     cmbSystem->setEditable(false);
     for (std::string_view entry : engine::SystemListEntries()) {
@@ -69,27 +72,25 @@ void frmSystemSettings::BuildControls() {
     systemRow->addWidget(lblSystemTitle);
     systemRow->addWidget(cmbSystem, 1);
 
-    lblEnterFailureRate = Label("lblEnterFailureRate", "Failure Rate:  1/");
+    lblEnterFailureRate = Label("lblEnterFailureRate", caption::kLblEnterFailureRate);
     txtSystemRate = Box("txtSystemRate");
-    lblShowTimePeriod = Label("lblShowTimePeriod", "every XXX seconds");
+    lblShowTimePeriod = Label("lblShowTimePeriod", caption::kLblShowTimePeriod);
     auto* rateRow = new QHBoxLayout;
     rateRow->addWidget(lblEnterFailureRate);
     rateRow->addWidget(txtSystemRate);
     rateRow->addWidget(lblShowTimePeriod, 1);
 
     fraFailureCriteria =
-        Named(new QGroupBox(QStringLiteral("Failure Criteria")), "fraFailureCriteria");
-    lblFailureNote =
-        Label("lblFailureNote",
-              "NOTE:  Failure of this system will only occur if all of the criteria are met.");
+        Named(new QGroupBox(QString::fromUtf8(caption::kFraFailureCriteria)), "fraFailureCriteria");
+    lblFailureNote = Label("lblFailureNote", caption::kLblFailureNote);
     lblFailureNote->setWordWrap(true);
-    lblIAS = Label("lblIAS", "Indicated Airspeed (IAS):");
+    lblIAS = Label("lblIAS", caption::kLblIAS);
     txtBegIAS = Box("txtBegIAS");
     txtEndIAS = Box("txtEndIAS");
-    lblOAT = Label("lblOAT", "Outside Air Temperature (OAT):");
+    lblOAT = Label("lblOAT", caption::kLblOAT);
     txtBegOAT = Box("txtBegOAT");
     txtEndOAT = Box("txtEndOAT");
-    lblAltitude = Label("lblAltitude", "Altitude:");
+    lblAltitude = Label("lblAltitude", caption::kLblAltitude);
     txtBegAlt = Box("txtBegAlt");
     txtEndAlt = Box("txtEndAlt");
     auto* criteria = new QGridLayout(fraFailureCriteria);
@@ -104,17 +105,17 @@ void frmSystemSettings::BuildControls() {
     criteria->addWidget(txtBegAlt, 3, 1);
     criteria->addWidget(txtEndAlt, 3, 2);
 
-    lblSystemSound = Label("lblSystemSound", "Select System Failure Sound:");
+    lblSystemSound = Label("lblSystemSound", caption::kLblSystemSound);
     txtSystemSound = Box("txtSystemSound");
     txtSystemSound->setMinimumWidth(260);
-    cmdSoundBrowse = Button("cmdSoundBrowse", "Browse...");
+    cmdSoundBrowse = Button("cmdSoundBrowse", caption::kBrowse);
     auto* soundRow = new QHBoxLayout;
     soundRow->addWidget(txtSystemSound, 1);
     soundRow->addWidget(cmdSoundBrowse);
 
-    cmdOKSystemSettings = Button("cmdOKSystemSettings", "OK");
-    cmdResetSystemSettings = Button("cmdResetSystemSettings", "Default");
-    cmdCancelSystemSettings = Button("cmdCancelSystemSettings", "Cancel");
+    cmdOKSystemSettings = Button("cmdOKSystemSettings", caption::kOK);
+    cmdResetSystemSettings = Button("cmdResetSystemSettings", caption::kCmdResetSystemSettings);
+    cmdCancelSystemSettings = Button("cmdCancelSystemSettings", caption::kCancel);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdOKSystemSettings);

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "engine/flight_log.h"
 #include "engine/front_end.h"
@@ -13,6 +14,8 @@
 #include "ui/win32/resource.h"
 
 namespace skyfault::win32 {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -57,7 +60,7 @@ void frmFailureLog::BuildControls() {
         309, 50, 22);
     SendMessageW(Control(IDC_TXT_MAX_FAILURES), EM_SETLIMITTEXT, 16, 0);
     Add("STATIC", engine::kStopAfterTail, kLabel, IDC_LBL_FAILURES_TAIL, 136, 312, 300, 20);
-    Add("BUTTON", "Close", BS_PUSHBUTTON | WS_TABSTOP, IDC_CMD_CLOSE_LOG, 696, 336, 84, 28);
+    Add("BUTTON", caption::kClose, BS_PUSHBUTTON | WS_TABSTOP, IDC_CMD_CLOSE_LOG, 696, 336, 84, 28);
 }
 
 void frmFailureLog::AfterLayout() {

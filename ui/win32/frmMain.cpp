@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "ui/win32/frmAbout.h"
 #include "ui/win32/frmFailureLog.h"
@@ -14,6 +15,8 @@
 #include "ui/win32/resource.h"
 
 namespace skyfault::win32 {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -118,36 +121,37 @@ HMENU frmMain::BuildMenu() {
     // Every item has an access key (Alt+F, D opens Default Settings); the
     // captions' letters are the items' names.
     const HMENU file = CreatePopupMenu();
-    AppendMenuW(file, MF_STRING, IDM_FILE_DEFAULT, L"&Default Settings");
-    AppendMenuW(file, MF_STRING, IDM_FILE_SPECIFIC, L"&Specific Systems");
-    AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, L"E&xit");
+    AppendMenuW(file, MF_STRING, IDM_FILE_DEFAULT, Widen(caption::kMnuFileDefault).c_str());
+    AppendMenuW(file, MF_STRING, IDM_FILE_SPECIFIC, Widen(caption::kMnuSpecificSystems).c_str());
+    AppendMenuW(file, MF_STRING, IDM_FILE_EXIT, Widen(caption::kMnuFileExit).c_str());
     const HMENU flight = CreatePopupMenu();
     AppendMenuW(flight, MF_STRING | MF_GRAYED, IDM_FLIGHT_REPAIR,
                 Widen(engine::kRepairItemCaption).c_str());
     AppendMenuW(flight, MF_STRING, IDM_FLIGHT_LOG, Widen(engine::kFailureLogItemCaption).c_str());
     const HMENU help = CreatePopupMenu();
-    AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, L"&About");
+    AppendMenuW(help, MF_STRING, IDM_HELP_ABOUT, Widen(caption::kMnuHelpAbout).c_str());
     const HMENU bar = CreateMenu();
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Widen(caption::kMnuFile).c_str());
     AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(flight),
                 Widen(engine::kFlightMenuCaption).c_str());
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), L"&Help");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), Widen(caption::kMnuHelp).c_str());
     return bar;
 }
 
 void frmMain::BuildControls() {
     // Status frame: the status line and the two switches.
-    AddFrame("Status", IDC_FRA_STATUS, 8, 6, 324, 96);
-    Add("EDIT", "Skyfault Activated",
+    AddFrame(caption::kFraStatus, IDC_FRA_STATUS, 8, 6, 324, 96);
+    Add("EDIT", caption::kTxtMessage,
         ES_LEFT | ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP, IDC_TXT_MESSAGE, 18, 28,
         304, 24, true);
-    const HWND activate = Add("BUTTON", "Activate", kButton, IDC_CMD_ACTIVATE, 18, 62, 100, 28);
+    const HWND activate =
+        Add("BUTTON", caption::kCmdActivate, kButton, IDC_CMD_ACTIVATE, 18, 62, 100, 28);
     EnableWindow(activate, FALSE);  // the program starts activated
-    Add("BUTTON", "Disable", kButton, IDC_CMD_DISABLE, 222, 62, 100, 28);
+    Add("BUTTON", caption::kCmdDisable, kButton, IDC_CMD_DISABLE, 222, 62, 100, 28);
 
-    Add("BUTTON", "Default Settings", kButton, IDC_CMD_DEFAULT, 8, 112, 158, 32, true);
-    Add("BUTTON", "Specific Systems", kButton, IDC_CMD_SPECIFIC, 174, 112, 158, 32, true);
-    Add("BUTTON", "Exit", kButton, IDC_BTN_EXIT, 120, 152, 100, 32, true);
+    Add("BUTTON", caption::kCmdDefault, kButton, IDC_CMD_DEFAULT, 8, 112, 158, 32, true);
+    Add("BUTTON", caption::kCmdSpecific, kButton, IDC_CMD_SPECIFIC, 174, 112, 158, 32, true);
+    Add("BUTTON", caption::kBtnExit, kButton, IDC_BTN_EXIT, 120, 152, 100, 32, true);
 
     // The banner in a frame without caption.
     Add("STATIC", "", SS_ETCHEDFRAME, IDC_FRAME1, 8, 306, 324, 110);
@@ -161,12 +165,13 @@ void frmMain::BuildControls() {
     SendMessageW(image, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(banner_));
 
     // Current settings: the default probability, the interval and the systems.
-    AddFrame("Current Settings", IDC_FRA_CURRENT_SETTINGS, 340, 6, 452, 414);
-    Add("STATIC", "Default Probability:", kLabel, IDC_LBL_RATE_HEADING, 352, 30, 140, 18);
-    Add("STATIC", ".001", kLabel, IDC_LBL_RATE, 496, 30, 280, 18);
-    Add("STATIC", "Check Interval:", kLabel, IDC_LBL_CHECK_INTERVAL, 352, 50, 140, 18);
-    Add("STATIC", "60", kLabel, IDC_LBL_INTERVAL, 496, 50, 280, 18);
-    Add("STATIC", "Allowed Failures:", kLabel, IDC_LBL_ALLOWED_FAILURES, 352, 74, 240, 18, true);
+    AddFrame(caption::kFraCurrentSettings, IDC_FRA_CURRENT_SETTINGS, 340, 6, 452, 414);
+    Add("STATIC", caption::kLblRateHeading, kLabel, IDC_LBL_RATE_HEADING, 352, 30, 140, 18);
+    Add("STATIC", caption::kLblRate, kLabel, IDC_LBL_RATE, 496, 30, 280, 18);
+    Add("STATIC", caption::kLblCheckInterval, kLabel, IDC_LBL_CHECK_INTERVAL, 352, 50, 140, 18);
+    Add("STATIC", caption::kLblInterval, kLabel, IDC_LBL_INTERVAL, 496, 50, 280, 18);
+    Add("STATIC", caption::kLblAllowedFailures, kLabel, IDC_LBL_ALLOWED_FAILURES, 352, 74, 240, 18,
+        true);
 
     for (std::size_t i = 0; i < kSystemFrames.size(); ++i) {
         const FramePlace& place = kFramePlaces[i];
@@ -196,7 +201,7 @@ void frmMain::BuildControls() {
                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
                                GetModuleHandleW(nullptr), nullptr);
-    toolTipText_ = Widen("Skyfault Activated");
+    toolTipText_ = Widen(caption::kTxtMessage);
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

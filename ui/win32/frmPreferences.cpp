@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "ui/win32/file_dialog.h"
@@ -10,6 +11,8 @@
 #include "ui/win32/resource.h"
 
 namespace skyfault::win32 {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -40,8 +43,8 @@ void ShowCheck(HWND box, WPARAM check) {
 }  // namespace
 
 frmPreferences::frmPreferences(frmMain& main) : main_(main), model_(main.Engine()) {
-    Create(SKYFAULT_CLASS_PREFERENCES, "Preferences", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
-           kClientWidth, kClientHeight);
+    Create(SKYFAULT_CLASS_PREFERENCES, caption::kFrmPreferences,
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, kClientWidth, kClientHeight);
     BuildControls();
     ApplyDpi(Dpi());
     Render();
@@ -50,41 +53,38 @@ frmPreferences::frmPreferences(frmMain& main) : main_(main), model_(main.Engine(
 frmPreferences::~frmPreferences() = default;
 
 void frmPreferences::BuildControls() {
-    Add("STATIC", "Failure Rate:  1/", kLabel, IDC_LBL_ENTER_FAILURE_RATE, 20, 32, 104, 20);
-    Add("EDIT", "1000", kBox, IDC_TXT_RATE_DENOMINATOR, 126, 29, 80, 22);
+    Add("STATIC", caption::kLblEnterFailureRate, kLabel, IDC_LBL_ENTER_FAILURE_RATE, 20, 32, 104,
+        20);
+    Add("EDIT", caption::kTxtRateDenominator, kBox, IDC_TXT_RATE_DENOMINATOR, 126, 29, 80, 22);
     // Made before its label, so that it lies over the label's blanks (placed
     // by AfterLayout) and follows the rate box in the tab order.
-    Add("EDIT", "60", kBox, IDC_TXT_INTERVAL, 170, 59, 60, 22);
+    Add("EDIT", caption::kTxtInterval, kBox, IDC_TXT_INTERVAL, 170, 59, 60, 22);
     const std::string intervalText = engine::IntervalLabel();
     // Clipped, so that it never draws over the box lying on it.
     Add("STATIC", intervalText.c_str(), kLabel | WS_CLIPSIBLINGS, IDC_LBL_INTERVAL_DESC, 20, 62,
         360, 20);
     // The frame around them comes last: below them, it does not clip the label.
-    AddFrame("Default Failure Frequency", IDC_FRA_FREQUENCY_SETTINGS, 8, 6, 384, 84);
+    AddFrame(caption::kFraFrequencySettings, IDC_FRA_FREQUENCY_SETTINGS, 8, 6, 384, 84);
 
-    Add("STATIC", "Select Default Notification Sound:", kLabel, IDC_LBL_DEFAULT_SOUND, 8, 100, 384,
-        18);
+    Add("STATIC", caption::kLblDefaultSound, kLabel, IDC_LBL_DEFAULT_SOUND, 8, 100, 384, 18);
     Add("EDIT", "", kBox, IDC_TXT_DEFAULT_SOUND, 8, 120, 298, 22);
-    Add("BUTTON", "Browse...", kButton, IDC_CMD_DEFAULT_BROWSE, 312, 119, 80, 24);
-    Add("BUTTON", "Enable audio notification on failure", BS_3STATE | WS_TABSTOP, IDC_CHK_AUDIO, 8,
-        152, 384, 20);
-    Add("BUTTON", "Enable text notification on failure", BS_3STATE | WS_TABSTOP, IDC_CHK_TEXT, 8,
-        176, 384, 20);
+    Add("BUTTON", caption::kBrowse, kButton, IDC_CMD_DEFAULT_BROWSE, 312, 119, 80, 24);
+    Add("BUTTON", caption::kChkAudio, BS_3STATE | WS_TABSTOP, IDC_CHK_AUDIO, 8, 152, 384, 20);
+    Add("BUTTON", caption::kChkText, BS_3STATE | WS_TABSTOP, IDC_CHK_TEXT, 8, 176, 384, 20);
 
-    AddFrame("Set Fuel Leak Speed", IDC_FRA_FUEL_LEAK_SPEED, 8, 202, 384, 54);
-    const char* const captions[] = {"Slow", "Normal", "Fast"};
+    AddFrame(caption::kFraFuelLeakSpeed, IDC_FRA_FUEL_LEAK_SPEED, 8, 202, 384, 54);
     for (int index = 0; index < 3; ++index) {
         // One group: the arrow keys move between the options; the Tab key
         // stops at the selected one (see Render).
         const DWORD group = index == 0 ? WS_GROUP | WS_TABSTOP : 0;
-        Add("BUTTON", captions[index], BS_RADIOBUTTON | group, IDC_OPT_FUEL_LEAK_SPEED(index),
-            20 + index * 124, 226, 110, 20);
+        Add("BUTTON", caption::kOptFuelLeakSpeed[index], BS_RADIOBUTTON | group,
+            IDC_OPT_FUEL_LEAK_SPEED(index), 20 + index * 124, 226, 110, 20);
     }
-    Add("BUTTON", "Skyfault pause on simulator pause", BS_3STATE | WS_TABSTOP | WS_GROUP,
-        IDC_CHK_PAUSE, 8, 266, 384, 20);
+    Add("BUTTON", caption::kChkPause, BS_3STATE | WS_TABSTOP | WS_GROUP, IDC_CHK_PAUSE, 8, 266, 384,
+        20);
 
-    Add("BUTTON", "OK", kButton, IDC_CMD_PREFS_OK, 110, 298, 84, 28);
-    Add("BUTTON", "Cancel", kButton, IDC_CMD_PREFS_CANCEL, 206, 298, 84, 28);
+    Add("BUTTON", caption::kOK, kButton, IDC_CMD_PREFS_OK, 110, 298, 84, 28);
+    Add("BUTTON", caption::kCancel, kButton, IDC_CMD_PREFS_CANCEL, 206, 298, 84, 28);
 }
 
 void frmPreferences::AfterLayout() {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/captions.h"
 #include "engine/engine.h"
 #include "engine/front_end.h"
 #include "ui/win32/file_dialog.h"
@@ -9,6 +10,8 @@
 #include "ui/win32/resource.h"
 
 namespace skyfault::win32 {
+
+namespace caption = engine::caption;
 
 namespace {
 
@@ -34,7 +37,7 @@ constexpr BoxId kBoxes[] = {
 }  // namespace
 
 frmSystemSettings::frmSystemSettings(frmMain& main) : main_(main), model_(main.Engine()) {
-    Create(SKYFAULT_CLASS_SYSTEM_SETTINGS, "System Specific Settings",
+    Create(SKYFAULT_CLASS_SYSTEM_SETTINGS, caption::kFrmSystemSettings,
            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, kClientWidth, kClientHeight);
     BuildControls();
     ApplyDpi(Dpi());
@@ -44,7 +47,7 @@ frmSystemSettings::frmSystemSettings(frmMain& main) : main_(main), model_(main.E
 frmSystemSettings::~frmSystemSettings() = default;
 
 void frmSystemSettings::BuildControls() {
-    Add("STATIC", "System:", kLabel, IDC_LBL_SYSTEM_TITLE, 8, 12, 64, 20);
+    Add("STATIC", caption::kLblSystemTitle, kLabel, IDC_LBL_SYSTEM_TITLE, 8, 12, 64, 20);
     const HWND list = Add("COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
                           IDC_CMB_SYSTEM, 76, 8, 250, 320);
     for (std::string_view entry : engine::SystemListEntries()) {
@@ -52,30 +55,31 @@ void frmSystemSettings::BuildControls() {
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
     }
 
-    Add("STATIC", "Failure Rate:  1/", kLabel, IDC_LBL_SYS_ENTER_FAILURE_RATE, 8, 46, 104, 20);
-    Add("EDIT", "1000", kBox, IDC_TXT_SYSTEM_RATE, 114, 43, 76, 22);
-    Add("STATIC", "every XXX seconds", kLabel, IDC_LBL_SHOW_TIME_PERIOD, 198, 46, 234, 20);
+    Add("STATIC", caption::kLblEnterFailureRate, kLabel, IDC_LBL_SYS_ENTER_FAILURE_RATE, 8, 46, 104,
+        20);
+    Add("EDIT", caption::kTxtRateDenominator, kBox, IDC_TXT_SYSTEM_RATE, 114, 43, 76, 22);
+    Add("STATIC", caption::kLblShowTimePeriod, kLabel, IDC_LBL_SHOW_TIME_PERIOD, 198, 46, 234, 20);
 
-    AddFrame("Failure Criteria", IDC_FRA_FAILURE_CRITERIA, 8, 74, 424, 154);
-    Add("STATIC", "NOTE:  Failure of this system will only occur if all of the criteria are met.",
-        kLabel, IDC_LBL_FAILURE_NOTE, 20, 94, 400, 36);
-    Add("STATIC", "Indicated Airspeed (IAS):", kLabel, IDC_LBL_IAS, 20, 139, 200, 20);
+    AddFrame(caption::kFraFailureCriteria, IDC_FRA_FAILURE_CRITERIA, 8, 74, 424, 154);
+    Add("STATIC", caption::kLblFailureNote, kLabel, IDC_LBL_FAILURE_NOTE, 20, 94, 400, 36);
+    Add("STATIC", caption::kLblIAS, kLabel, IDC_LBL_IAS, 20, 139, 200, 20);
     Add("EDIT", "", kBox, IDC_TXT_BEG_IAS, 226, 136, 94, 22);
     Add("EDIT", "", kBox, IDC_TXT_END_IAS, 326, 136, 94, 22);
-    Add("STATIC", "Outside Air Temperature (OAT):", kLabel, IDC_LBL_OAT, 20, 167, 204, 20);
+    Add("STATIC", caption::kLblOAT, kLabel, IDC_LBL_OAT, 20, 167, 204, 20);
     Add("EDIT", "", kBox, IDC_TXT_BEG_OAT, 226, 164, 94, 22);
     Add("EDIT", "", kBox, IDC_TXT_END_OAT, 326, 164, 94, 22);
-    Add("STATIC", "Altitude:", kLabel, IDC_LBL_ALTITUDE, 20, 195, 200, 20);
+    Add("STATIC", caption::kLblAltitude, kLabel, IDC_LBL_ALTITUDE, 20, 195, 200, 20);
     Add("EDIT", "", kBox, IDC_TXT_BEG_ALT, 226, 192, 94, 22);
     Add("EDIT", "", kBox, IDC_TXT_END_ALT, 326, 192, 94, 22);
 
-    Add("STATIC", "Select System Failure Sound:", kLabel, IDC_LBL_SYSTEM_SOUND, 8, 238, 424, 18);
+    Add("STATIC", caption::kLblSystemSound, kLabel, IDC_LBL_SYSTEM_SOUND, 8, 238, 424, 18);
     Add("EDIT", "", kBox, IDC_TXT_SYSTEM_SOUND, 8, 258, 338, 22);
-    Add("BUTTON", "Browse...", kButton, IDC_CMD_SOUND_BROWSE, 352, 257, 80, 24);
+    Add("BUTTON", caption::kBrowse, kButton, IDC_CMD_SOUND_BROWSE, 352, 257, 80, 24);
 
-    Add("BUTTON", "OK", kButton, IDC_CMD_OK_SYSTEM_SETTINGS, 88, 296, 84, 28);
-    Add("BUTTON", "Default", kButton, IDC_CMD_RESET_SYSTEM_SETTINGS, 178, 296, 84, 28);
-    Add("BUTTON", "Cancel", kButton, IDC_CMD_CANCEL_SYSTEM_SETTINGS, 268, 296, 84, 28);
+    Add("BUTTON", caption::kOK, kButton, IDC_CMD_OK_SYSTEM_SETTINGS, 88, 296, 84, 28);
+    Add("BUTTON", caption::kCmdResetSystemSettings, kButton, IDC_CMD_RESET_SYSTEM_SETTINGS, 178,
+        296, 84, 28);
+    Add("BUTTON", caption::kCancel, kButton, IDC_CMD_CANCEL_SYSTEM_SETTINGS, 268, 296, 84, 28);
 }
 
 void frmSystemSettings::Showing() {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "engine/captions.h"
 #include "engine/front_end.h"
 #include "ui/win32/resource.h"
 
@@ -26,11 +27,11 @@ Function SystemFunction(const char* name) {
 
 HFONT MakeFont(UINT dpi, bool bold) {
     LOGFONTW font{};
-    font.lfHeight = -MulDiv(kCaptionPoints, static_cast<int>(dpi), 72);
+    font.lfHeight = -MulDiv(engine::caption::kPoints, static_cast<int>(dpi), 72);
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
-    const std::wstring face = Widen(kCaptionTypeface);
+    const std::wstring face = Widen(engine::caption::kTypeface);
     face.copy(font.lfFaceName, LF_FACESIZE - 1);
     return CreateFontIndirectW(&font);
 }

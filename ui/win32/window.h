@@ -15,10 +15,6 @@
 
 namespace skyfault::win32 {
 
-// The captions' typeface, at 9 points.
-inline constexpr const char* kCaptionTypeface = "Century Gothic";
-inline constexpr int kCaptionPoints = 9;
-
 // Messages the windows post to themselves.
 inline constexpr UINT kUnloadDialogMessage = WM_APP + 1;  // wParam: engine::DialogId
 
