@@ -13,7 +13,14 @@ e2e_setup() {
     unset PULSE_SERVER DISPLAY WAYLAND_DISPLAY
     trap e2e_cleanup EXIT
 }
-e2e_cleanup() { kill "${E2E_PIDS[@]}" 2>/dev/null; wait "${E2E_PIDS[@]}"; [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_DIR"; }
+# A program still running goes with its X server (start_app gives them a
+# process group of their own: xvfb-run, ended, would leave both behind).
+e2e_cleanup() {
+    [[ " ${E2E_PIDS[*]} " != *" ${E2E_APP:-none} "* ]] || kill -- "-$E2E_APP" 2>/dev/null
+    kill "${E2E_PIDS[@]}" 2>/dev/null
+    wait "${E2E_PIDS[@]}"
+    [ -n "${E2E_KEEP:-}" ] || rm -rf "$E2E_DIR"
+}
 
 fail() { echo "FAILED: $*"; tail -n 40 "$E2E_DIR"/*.log; exit 1; }
 
@@ -75,7 +82,7 @@ start_app() {
     exec 8>&-
     rm -f "$E2E_DIR/app.in" "$E2E_DIR/app.log"
     mkfifo "$E2E_DIR/app.in"
-    (cd "$E2E_DIR/work" && exec xvfb-run -a -s "-screen 0 1280x1024x24" "$1") \
+    (cd "$E2E_DIR/work" && exec setsid xvfb-run -a -s "-screen 0 1280x1024x24" "$1") \
         <"$E2E_DIR/app.in" >"$E2E_DIR/app.log" 2>&1 &
     E2E_APP=$! E2E_PIDS+=($!)
     exec 8>"$E2E_DIR/app.in"
